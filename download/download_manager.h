@@ -1,0 +1,114 @@
+#pragma once
+// Download tasks and the process-wide manager that owns them. Every public
+// operation but the worker bodies is called on the UI thread.
+
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+enum TaskState : int32_t {
+    Downloading = 0,
+    Verifying = 1,
+    Downloaded = 2,
+    Failed = 3,
+    Cancelled = 4,
+    Installed = 5,
+    Installing = 6,
+    InstallUnconfirmed = 7
+};
+
+struct Task {
+    int32_t id = 0;
+    std::wstring name;
+    std::string url;
+    std::string md5;
+    std::wstring partPath;  // never changes after creation
+    std::atomic<int64_t> size{0};
+    std::atomic<int64_t> received{0};
+    std::atomic<int64_t> lastReceived{0};
+    std::atomic<uint32_t> lastTick{0};
+    std::atomic<int32_t> speed{0};
+    std::atomic<int32_t> state{Downloading};
+    std::atomic<bool> md5Ok{true};
+    std::atomic<bool> isArchive{false};
+    std::atomic<int32_t> retries{0};
+    std::atomic<uint8_t> cancelRequested{0};
+    HANDLE thread = nullptr;
+
+    std::mutex urlLock;  // guards resolvedUrl and staleUrls
+    std::string resolvedUrl;
+    std::set<std::string> staleUrls;
+
+    std::wstring finalPath() const;
+    void setFinalPath(const std::wstring& path);
+    std::wstring error() const;
+    void setError(const std::wstring& text);
+
+private:
+    // The worker renames finalPath while the UI thread may read it.
+    mutable std::mutex pathLock;
+    std::wstring finalPath_;
+    mutable std::mutex errorLock;
+    std::wstring error_;
+    friend class DownloadManager;
+};
+
+struct TaskView {
+    int32_t id;
+    std::wstring name;
+    int32_t state;
+    int64_t received;
+    int64_t size;
+    int32_t speed;
+    bool md5Ok;
+    bool isArchive;
+    std::wstring error;
+    int32_t retries;
+};
+
+class DownloadManager {
+public:
+    static DownloadManager& instance();
+
+    HWND hwnd = nullptr;  // may stay null: then nothing is posted
+
+    void startDownload(int32_t id, const std::wstring& name, const std::string& url, const std::string& md5,
+                       int64_t size);
+    void cancel(int32_t id);
+    void clearFinished();
+    // True when the task qualified (a downloaded, verified installer).
+    bool startInstall(int32_t id);
+    void revealInFolder(int32_t id);
+    std::map<int32_t, TaskView> snapshot();
+    void tickSpeed();
+
+    // The task for an id, or null.
+    std::shared_ptr<Task> findTask(int32_t id);
+    // Posts msg to hwnd when it is set.
+    void post(UINT msg, WPARAM wParam);
+
+    // Test hooks; the product never calls them.
+    void addTaskForTesting(const std::shared_ptr<Task>& task);
+    void setWaitStepForTesting(int milliseconds);
+    int activeRequestsForTesting();
+
+private:
+    DownloadManager() = default;
+    void run(std::shared_ptr<Task> task);
+    bool downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole);
+    void acquireSlot();
+    void releaseSlot();
+
+    std::mutex lock;  // guards tasks
+    std::map<int32_t, std::shared_ptr<Task>> tasks;
+    std::mutex slotLock;  // guards activeRequests
+    std::condition_variable slotFree;
+    int32_t activeRequests = 0;
+};

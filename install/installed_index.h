@@ -1,0 +1,16 @@
+#pragma once
+// Snapshot of the programs Windows lists under the three Uninstall keys.
+
+#include <set>
+#include <string>
+#include <vector>
+
+struct InstalledIndex {
+    InstalledIndex();                        // takes the snapshot
+    std::set<std::wstring> entries;          // "LM64\..." "LM32\..." "CU\..."
+    std::vector<std::wstring> displayNames;  // in reading order, repeats kept
+};
+
+// Platform-free (install/program_name.cpp).
+std::wstring normalizeProgramName(const std::wstring& name);
+bool matchesInstalledName(const std::wstring& appName, const std::wstring& displayName);

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine beside its own development catalog
+# server (HTTP and HTTPS) on 127.0.0.1. The server works on a copy of the test
+# catalog, so nothing in the repository changes.
+set -u
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+exe=$1
+shift
+build_dir=$(cd "$(dirname "$exe")" && pwd)
+
+export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$source_dir/tools/wine_prefix.sh" "$WINEPREFIX"
+
+tls_dir=$build_dir/tls
+"$source_dir/tools/make_test_cert.sh" "$tls_dir" >/dev/null
+
+work=$(mktemp -d /tmp/pakvane-test.XXXXXX)
+cp -r "$source_dir/tests/fixtures/catalog" "$work/catalog"
+python3 "$source_dir/tools/catalog_server.py" --port 0 --catalog "$work/catalog" \
+    --reports "$work/reports.jsonl" --port-file "$work/ports.json" \
+    --tls-port 0 --tls-cert "$tls_dir/server.crt" --tls-key "$tls_dir/server.key" \
+    >"$work/server.log" 2>&1 &
+server=$!
+cleanup() { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+for _ in $(seq 1 100); do
+    [ -s "$work/ports.json" ] && break
+    sleep 0.1
+done
+if [ ! -s "$work/ports.json" ]; then
+    echo "catalog server did not start:"; cat "$work/server.log"; exit 1
+fi
+http_port=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["http"])' "$work/ports.json")
+https_port=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["https"])' "$work/ports.json")
+export PAKVANE_TEST_SERVER=http://127.0.0.1:$http_port
+export PAKVANE_TEST_TLS_SERVER=https://127.0.0.1:$https_port
+export PAKVANE_TEST_WORK=$work
+export PAKVANE_TEST_BUILD=$build_dir
+export PAKVANE_TEST_SOURCE=$source_dir
+
+wine "$exe" "$@"
+rc=$?
+if [ $rc -ne 0 ]; then
+    echo "---- catalog server log (last 40 lines)"; tail -n 40 "$work/server.log"
+fi
+exit $rc
