@@ -1,0 +1,288 @@
+#include "net/http_client.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "net/http_text.h"
+#include "net/winhttp_handle.h"
+
+namespace {
+
+constexpr wchar_t kUserAgent[] =
+    L"Mozilla/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    L"Chrome/109.0.0.0 Safari/537.36";
+constexpr bool kEnableTlsProtocols = true;
+constexpr bool kIgnoreCertificateErrors = false;
+// WinHTTP would otherwise follow 301/302/307 itself: the caller would then see
+// neither the address that really answered (downloads cache it and resume
+// there) nor our loop and count rules. Every 3xx goes through our loop.
+constexpr bool kPlatformFollowsRedirects = false;
+
+constexpr int kMaxRedirects = 10;
+constexpr std::size_t kMaxBufferedBody = 8388608;
+constexpr DWORD kReadPiece = 65536;
+constexpr DWORD kHeaderBufferBytes = 8192;
+
+constexpr int kResolveTimeoutMs = 10000;
+constexpr int kConnectTimeoutMs = 10000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
+constexpr DWORD kSecureProtocols =
+    WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+constexpr DWORD kIgnoredCertificateProblems = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
+                                              SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                                              SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+static_assert(kSecureProtocols == 0xA80, "TLS 1.0, 1.1 and 1.2 exactly");
+static_assert(kIgnoredCertificateProblems == 0x3300, "unknown CA, usage, name and date");
+
+bool aborted(const std::atomic<uint8_t>* abortFlag) { return abortFlag && abortFlag->load() != 0; }
+
+std::wstring withCode(const wchar_t* text, DWORD code) { return text + std::to_wstring(code) + L")"; }
+
+bool isTlsError(DWORD code)
+{
+    return code == ERROR_WINHTTP_SECURE_INVALID_CA || code == ERROR_WINHTTP_SECURE_CHANNEL_ERROR ||
+           code == ERROR_WINHTTP_SECURE_FAILURE;
+}
+
+// One hop of the redirect loop. Children close before their parents, both
+// on close() and in the destructor (members die in reverse order).
+struct Hop {
+    UniqueInternet session;
+    UniqueInternet connection;
+    UniqueInternet request;
+
+    void close()
+    {
+        request.reset();
+        connection.reset();
+        session.reset();
+    }
+};
+
+HttpResult openHop(const UrlParts& parts, const std::wstring& method, const HttpHeaders& headers, Hop& hop,
+                   std::wstring& errorText)
+{
+    hop.session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!hop.session) {
+        errorText = L"网络初始化失败";
+        return HttpResult::InitFailed;
+    }
+    WinHttpSetTimeouts(hop.session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+    if (kEnableTlsProtocols) {
+        DWORD protocols = kSecureProtocols;
+        WinHttpSetOption(hop.session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
+    hop.connection.reset(WinHttpConnect(hop.session.get(), parts.host.c_str(), parts.port, 0));
+    if (!hop.connection) {
+        errorText = L"创建请求失败";
+        return HttpResult::InitFailed;
+    }
+    hop.request.reset(WinHttpOpenRequest(hop.connection.get(), method.c_str(), parts.pathWithQuery.c_str(), nullptr,
+                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                         parts.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!hop.request) {
+        errorText = L"创建请求失败";
+        return HttpResult::InitFailed;
+    }
+    if (kIgnoreCertificateErrors) {
+        DWORD flags = kIgnoredCertificateProblems;
+        WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    }
+    if (!kPlatformFollowsRedirects) {
+        DWORD feature = WINHTTP_DISABLE_REDIRECTS;
+        WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
+    }
+    for (const auto& header : headers) {
+        std::wstring line = header.first + L": " + header.second;
+        WinHttpAddRequestHeaders(hop.request.get(), line.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
+    }
+    return HttpResult::Ok;
+}
+
+// Sends the request and waits for the response head. On failure every handle
+// of the hop is closed before the result is decided.
+HttpResult exchange(Hop& hop, const std::string* body, std::wstring& errorText,
+                    const std::atomic<uint8_t>* abortFlag)
+{
+    void* data = body ? const_cast<char*>(body->data()) : WINHTTP_NO_REQUEST_DATA;
+    DWORD length = body ? static_cast<DWORD>(body->size()) : 0;
+    bool sent = WinHttpSendRequest(hop.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length, 0);
+    if (!sent) {
+        DWORD code = GetLastError();
+        hop.close();
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
+        errorText = withCode(L"请求发送失败 (winhttp ", code);
+        return isTlsError(code) ? HttpResult::TlsFailure : HttpResult::SendFailed;
+    }
+    if (!WinHttpReceiveResponse(hop.request.get(), nullptr)) {
+        DWORD code = GetLastError();
+        hop.close();
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
+        errorText = withCode(L"服务器无响应 (winhttp ", code);
+        return HttpResult::SendFailed;
+    }
+    return HttpResult::Ok;
+}
+
+bool queryText(HINTERNET request, DWORD query, std::wstring& value)
+{
+    std::vector<wchar_t> buffer(kHeaderBufferBytes / sizeof(wchar_t));
+    DWORD size = kHeaderBufferBytes;
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return false;
+    value.assign(buffer.data(), size / sizeof(wchar_t));
+    return true;
+}
+
+void readLengths(HINTERNET request, HttpResponse& response)
+{
+    std::wstring value;
+    if (queryText(request, WINHTTP_QUERY_CONTENT_LENGTH, value) && !value.empty())
+        response.contentLength = leadingDecimal(value);
+    if (queryText(request, WINHTTP_QUERY_CONTENT_RANGE, value) && !value.empty()) {
+        response.hasContentRange = true;
+        int64_t total = contentRangeTotal(value);
+        if (total >= 0) response.totalLength = total;
+    }
+}
+
+// Reads the body to its end, into the sink or into response.body. Ok means the
+// whole body arrived; a partly buffered body is dropped on any other result.
+HttpResult readBody(HINTERNET request, const DataSink& sink, HttpResponse& response, std::wstring& errorText,
+                    const std::atomic<uint8_t>* abortFlag)
+{
+    std::vector<unsigned char> piece(kReadPiece);
+    std::string buffered;
+    for (;;) {
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) {
+            errorText = withCode(L"读取数据失败 (winhttp ", GetLastError());
+            return HttpResult::ReadFailed;
+        }
+        if (available == 0) {
+            if (!sink) response.body = std::move(buffered);
+            return HttpResult::Ok;
+        }
+        DWORD read = 0;
+        if (!WinHttpReadData(request, piece.data(), std::min(available, kReadPiece), &read) || read == 0) {
+            errorText = withCode(L"读取数据中断 (winhttp ", GetLastError());
+            return HttpResult::ReadFailed;
+        }
+        if (sink) {
+            if (!sink(piece.data(), read)) return HttpResult::Cancelled;
+        } else {
+            buffered.append(reinterpret_cast<const char*>(piece.data()), read);
+            if (buffered.size() > kMaxBufferedBody) {
+                errorText = L"响应过大";
+                return HttpResult::ReadFailed;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+bool splitUrl(const std::wstring& url, UrlParts& out)
+{
+    static_assert(sizeof(URL_COMPONENTS) == 104, "the x64 layout of URL_COMPONENTS");
+    if (url.find(L'\0') != std::wstring::npos) return false;
+    wchar_t host[256];
+    wchar_t path[4096];
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 4096;
+    // Asked for as a pointer into the URL: the query is then kept out of the
+    // path buffer and joined back below.
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    if (parts.dwHostNameLength == 0) return false;
+
+    UrlParts result;
+    result.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    result.scheme = result.secure ? L"https" : L"http";
+    result.host.assign(host, parts.dwHostNameLength);
+    result.port = parts.nPort;
+    result.pathWithQuery.assign(path, parts.dwUrlPathLength);
+    std::wstring extra;
+    if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0) extra.assign(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    // Some WinHTTP builds leave a query that follows the host directly
+    // ("http://h?x=1") inside the host name; it belongs to the path.
+    std::size_t hostEnd = result.host.find_first_of(L"?#");
+    if (hostEnd != std::wstring::npos && result.pathWithQuery.empty() && extra.empty()) {
+        extra = result.host.substr(hostEnd);
+        result.host.erase(hostEnd);
+        if (result.host.empty()) return false;
+    }
+    if (result.pathWithQuery.empty()) result.pathWithQuery = L"/";
+    result.pathWithQuery += extra;
+    out = std::move(result);
+    return true;
+}
+
+HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& headers, const std::string* body,
+                               const std::wstring& method, const DataSink& sink, HttpResponse& response,
+                               std::wstring& errorText, const std::atomic<uint8_t>* abortFlag)
+{
+    std::wstring currentUrl = url;
+    int allowance = kMaxRedirects + 1;
+    for (;;) {
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
+        UrlParts parts;
+        if (!splitUrl(currentUrl, parts)) {
+            errorText = L"地址无效";
+            return HttpResult::BadUrl;
+        }
+        Hop hop;
+        HttpResult opened = openHop(parts, method, headers, hop, errorText);
+        if (opened != HttpResult::Ok) return opened;
+        HttpResult exchanged = exchange(hop, body, errorText, abortFlag);
+        if (exchanged != HttpResult::Ok) return exchanged;
+
+        DWORD status = 0;
+        DWORD statusSize = sizeof(status);
+        if (!WinHttpQueryHeaders(hop.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX))
+            status = 0;
+
+        std::wstring location;
+        if (status >= 300 && status <= 399 && queryText(hop.request.get(), WINHTTP_QUERY_LOCATION, location) &&
+            !location.empty()) {
+            std::wstring next = redirectTarget(location, parts);
+            hop.close();
+            if (next == currentUrl) {
+                errorText = L"重定向死循环";
+                return HttpResult::RedirectFailed;
+            }
+            currentUrl = next;
+            if (--allowance == 0) {
+                errorText = L"重定向次数过多";
+                return HttpResult::RedirectFailed;
+            }
+            continue;
+        }
+
+        response.status = status;
+        response.finalUrl = currentUrl;
+        readLengths(hop.request.get(), response);
+        HttpResult bodyResult = HttpResult::Ok;
+        if (sink || status <= 499) bodyResult = readBody(hop.request.get(), sink, response, errorText, abortFlag);
+        hop.close();
+        if (bodyResult != HttpResult::Ok) return bodyResult;
+        if (status >= 400) {
+            errorText = L"HTTP " + std::to_wstring(status);
+            return HttpResult::HttpError;
+        }
+        return HttpResult::Ok;
+    }
+}
