@@ -13,6 +13,8 @@
 #include <set>
 #include <string>
 
+#include "core/handles.h"
+
 enum TaskState : int32_t {
     Downloading = 0,
     Verifying = 1,
@@ -40,7 +42,7 @@ struct Task {
     std::atomic<bool> isArchive{false};
     std::atomic<int32_t> retries{0};
     std::atomic<uint8_t> cancelRequested{0};
-    HANDLE thread = nullptr;
+    UniqueHandle thread;  // the download worker; detached, never waited on by the product
 
     std::mutex urlLock;  // guards resolvedUrl and staleUrls
     std::string resolvedUrl;
@@ -101,8 +103,14 @@ public:
 
 private:
     DownloadManager() = default;
+    static DWORD WINAPI workerMain(void* param);
     void run(std::shared_ptr<Task> task);
     bool downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole);
+    // Digest, archive check and the move into place, once the bytes are complete.
+    void finish(Task* task);
+    void failTask(Task* task, const std::wstring& text);
+    // Waits steps x 100 ms, checking the cancel flag before each step; false when cancelled.
+    bool pause(Task* task, int steps);
     void acquireSlot();
     void releaseSlot();
 
@@ -111,4 +119,5 @@ private:
     std::mutex slotLock;  // guards activeRequests
     std::condition_variable slotFree;
     int32_t activeRequests = 0;
+    std::atomic<int> waitStepMs{100};
 };

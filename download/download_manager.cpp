@@ -1,0 +1,282 @@
+#include "download/download_manager.h"
+
+#include <shlobj.h>
+
+#include "core/app_messages.h"
+#include "download/download_folder.h"
+#include "download/file_name.h"
+#include "install/installer.h"
+
+namespace {
+
+struct WorkerStart {
+    std::shared_ptr<Task> task;
+};
+
+bool isActive(int32_t state) { return state == Downloading || state == Verifying; }
+
+// Windows file names ignore case, so "Foo" and "foo" are one file.
+bool samePath(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::wstring Task::finalPath() const
+{
+    std::lock_guard<std::mutex> guard(pathLock);
+    return finalPath_;
+}
+
+void Task::setFinalPath(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> guard(pathLock);
+    finalPath_ = path;
+}
+
+std::wstring Task::error() const
+{
+    std::lock_guard<std::mutex> guard(errorLock);
+    return error_;
+}
+
+void Task::setError(const std::wstring& text)
+{
+    std::lock_guard<std::mutex> guard(errorLock);
+    error_ = text;
+}
+
+DownloadManager& DownloadManager::instance()
+{
+    // Never destroyed: detached workers may still use the request gate while
+    // the process exits.
+    static DownloadManager* const manager = new DownloadManager();
+    return *manager;
+}
+
+void DownloadManager::startDownload(int32_t id, const std::wstring& name, const std::string& url,
+                                    const std::string& md5, int64_t size)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto it = tasks.find(id);
+        if (it != tasks.end() && isActive(it->second->state.load())) return;
+    }
+
+    auto task = std::make_shared<Task>();
+    task->id = id;
+    task->name = name;
+    task->url = url;
+    task->md5 = md5;
+    task->size = size;
+
+    const std::wstring folder = downloadFolder();
+    std::wstring stem = fileNameFromAppName(name);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        // Two applications whose names give one stem must not write into the
+        // same part file at the same time.
+        auto held = [&](const std::wstring& partPath) {
+            for (const auto& entry : tasks)
+                if (isActive(entry.second->state.load()) && samePath(entry.second->partPath, partPath)) return true;
+            return false;
+        };
+        for (int round = 0; round < 4 && held(folder + L"\\" + stem + L".exe.part"); ++round)
+            stem += L" (" + std::to_wstring(id) + L")";
+        task->setFinalPath(folder + L"\\" + stem + L".exe");
+        task->partPath = folder + L"\\" + stem + L".exe.part";
+        tasks[id] = task;
+    }
+    post(WM_APP_REFRESH, 0);
+
+    auto* start = new WorkerStart{task};
+    HANDLE thread = CreateThread(nullptr, 0, &DownloadManager::workerMain, start, 0, nullptr);
+    if (!thread) {
+        // Without a worker the task would show as downloading for ever.
+        delete start;
+        failTask(task.get(), L"下载中断，请重试");
+        return;
+    }
+    task->thread.reset(thread);
+}
+
+DWORD WINAPI DownloadManager::workerMain(void* param)
+{
+    std::shared_ptr<Task> task = std::move(static_cast<WorkerStart*>(param)->task);
+    delete static_cast<WorkerStart*>(param);
+    instance().run(std::move(task));
+    return 0;
+}
+
+void DownloadManager::cancel(int32_t id)
+{
+    std::shared_ptr<Task> task = findTask(id);
+    if (!task || !isActive(task->state.load())) return;
+    task->cancelRequested = 1;
+    task->state = Cancelled;
+    post(WM_APP_REFRESH, 0);
+}
+
+void DownloadManager::clearFinished()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto it = tasks.begin(); it != tasks.end();) {
+        const int32_t state = it->second->state.load();
+        if (isActive(state) || state == Installing) {
+            ++it;
+            continue;
+        }
+        if (state == Failed || state == Cancelled) DeleteFileW(it->second->partPath.c_str());
+        it = tasks.erase(it);
+    }
+    post(WM_APP_REFRESH, 0);
+}
+
+bool DownloadManager::startInstall(int32_t id)
+{
+    std::shared_ptr<Task> task;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto it = tasks.find(id);
+        if (it == tasks.end()) return false;
+        const Task& found = *it->second;
+        const int32_t state = found.state.load();
+        if ((state != Downloaded && state != InstallUnconfirmed) || found.isArchive.load() || !found.md5Ok.load())
+            return false;
+        task = it->second;
+    }
+    task->state = Installing;
+    post(WM_APP_REFRESH, 0);
+
+    auto* start = new InstallStart{task.get(), task};
+    UniqueHandle thread(CreateThread(nullptr, 0, &InstallerRun, start, 0, nullptr));
+    if (!thread) {
+        delete start;
+        task->state = Downloaded;
+        post(WM_APP_REFRESH, 0);
+    }
+    return true;
+}
+
+void DownloadManager::revealInFolder(int32_t id)
+{
+    std::shared_ptr<Task> task = findTask(id);
+    if (!task) return;
+    const std::wstring path = task->finalPath();
+    if (path.empty()) return;
+    PIDLIST_ABSOLUTE item = ILCreateFromPathW(path.c_str());
+    if (!item) return;
+    SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    ILFree(item);
+}
+
+std::map<int32_t, TaskView> DownloadManager::snapshot()
+{
+    std::map<int32_t, TaskView> views;
+    std::lock_guard<std::mutex> guard(lock);
+    for (const auto& entry : tasks) {
+        const Task& task = *entry.second;
+        TaskView view;
+        view.id = task.id;
+        view.name = task.name;
+        view.state = task.state.load();
+        view.received = task.received.load();
+        view.size = task.size.load();
+        view.speed = task.speed.load();
+        view.md5Ok = task.md5Ok.load();
+        view.isArchive = task.isArchive.load();
+        view.error = task.error();
+        view.retries = task.retries.load();
+        views.emplace(entry.first, std::move(view));
+    }
+    return views;
+}
+
+void DownloadManager::tickSpeed()
+{
+    const uint32_t now = GetTickCount();
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const auto& entry : tasks) {
+            Task& task = *entry.second;
+            if (task.state.load() != Downloading) continue;
+            const int64_t received = task.received.load();
+            const uint32_t lastTick = task.lastTick.load();
+            if (lastTick == 0) {
+                task.lastTick = now;
+                task.lastReceived = received;
+                continue;
+            }
+            // Unsigned difference: a wrap of the tick count does no harm.
+            const double seconds = static_cast<uint32_t>(now - lastTick) / 1000.0;
+            if (seconds < 0.25) continue;
+            const double speed = static_cast<double>(received - task.lastReceived.load()) / seconds;
+            task.speed = speed > 0 ? static_cast<int32_t>(speed) : 0;
+            task.lastTick = now;
+            task.lastReceived = received;
+            changed = true;
+        }
+    }
+    if (changed) post(WM_APP_REFRESH, 0);
+}
+
+std::shared_ptr<Task> DownloadManager::findTask(int32_t id)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = tasks.find(id);
+    return it == tasks.end() ? nullptr : it->second;
+}
+
+void DownloadManager::post(UINT msg, WPARAM wParam)
+{
+    if (hwnd) PostMessageW(hwnd, msg, wParam, 0);
+}
+
+void DownloadManager::failTask(Task* task, const std::wstring& text)
+{
+    task->setError(text);
+    task->state = Failed;
+    post(WM_APP_REFRESH, 0);
+}
+
+void DownloadManager::acquireSlot()
+{
+    std::unique_lock<std::mutex> guard(slotLock);
+    slotFree.wait(guard, [this] { return activeRequests <= 5; });
+    ++activeRequests;
+}
+
+void DownloadManager::releaseSlot()
+{
+    {
+        std::lock_guard<std::mutex> guard(slotLock);
+        --activeRequests;
+    }
+    slotFree.notify_one();
+}
+
+bool DownloadManager::pause(Task* task, int steps)
+{
+    for (int step = 0; step < steps; ++step) {
+        if (task->cancelRequested.load()) return false;
+        Sleep(static_cast<DWORD>(waitStepMs.load()));
+    }
+    return task->cancelRequested.load() == 0;
+}
+
+void DownloadManager::addTaskForTesting(const std::shared_ptr<Task>& task)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    tasks[task->id] = task;
+}
+
+void DownloadManager::setWaitStepForTesting(int milliseconds) { waitStepMs = milliseconds; }
+
+int DownloadManager::activeRequestsForTesting()
+{
+    std::lock_guard<std::mutex> guard(slotLock);
+    return activeRequests;
+}

@@ -1,0 +1,65 @@
+// The second half of a download worker: digest, archive check and the move of
+// the complete part file to its final name.
+
+#include "core/app_messages.h"
+#include "core/text.h"
+#include "download/archive.h"
+#include "download/download_manager.h"
+#include "download/verify.h"
+
+namespace {
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Catalogs write digests in either case; hex letters compare without it.
+bool sameDigest(const std::string& computed, const std::string& expected)
+{
+    if (computed.size() != expected.size()) return false;
+    for (size_t i = 0; i < computed.size(); ++i)
+        if (asciiLower(computed[i]) != asciiLower(expected[i])) return false;
+    return true;
+}
+
+// The archive kind from the file's first bytes, or null.
+const char* sniffArchive(const std::wstring& path)
+{
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    unsigned char head[8];
+    DWORD count = 0;
+    if (!ReadFile(file.get(), head, sizeof head, &count, nullptr)) return nullptr;
+    return archiveExtension(head, count);
+}
+
+}  // namespace
+
+void DownloadManager::finish(Task* task)
+{
+    task->speed = 0;
+    task->state = Verifying;
+    task->retries.exchange(0);
+    post(WM_APP_REFRESH, 0);
+
+    if (!task->md5.empty()) {
+        std::string digest;
+        if (fileMd5Hex(task->partPath, digest)) task->md5Ok = sameDigest(digest, task->md5);
+    }
+
+    if (const char* extension = sniffArchive(task->partPath)) {
+        task->isArchive = true;
+        std::wstring path = task->finalPath();
+        if (path.size() >= 4) path.resize(path.size() - 4);  // the ".exe" given at creation
+        task->setFinalPath(path + L"." + utf8ToWide(extension));
+    }
+
+    const std::wstring finalPath = task->finalPath();
+    if (MoveFileExW(task->partPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        task->speed = 0;
+        task->state = Downloaded;
+        post(WM_APP_REFRESH, 0);
+        post(WM_APP_TASK_DONE, static_cast<WPARAM>(task->id));
+    } else {
+        failTask(task, L"保存文件失败（文件被占用？）");
+    }
+}
