@@ -1,0 +1,148 @@
+// Bootstrap and search against the catalog server, and the hand-over of new
+// lists to the UI thread.
+
+#include "net/catalog.h"
+
+#include "core/text.h"
+#include "net/http_client.h"
+
+namespace {
+
+const wchar_t* const kBadDataText = L"数据格式错误";
+const wchar_t* const kNoErrorText = L"网络错误";
+
+// The "data" member of a reply, or null when the reply is not JSON or has none.
+const json::Value* replyData(const std::shared_ptr<json::Value>& root)
+{
+    return root ? root->get("data") : nullptr;
+}
+
+// The elements of an array member; a member of another type has none.
+const std::vector<std::shared_ptr<json::Value>>* arrayMember(const json::Value& object, const char* key)
+{
+    const json::Value* member = object.get(key);
+    return member && member->type == json::Type::Array ? &member->array : nullptr;
+}
+
+// An absent element still yields a record, every field at its default.
+const json::Value& elementOrNull(const std::shared_ptr<json::Value>& element)
+{
+    static const json::Value kNull;
+    return element ? *element : kNull;
+}
+
+std::unique_ptr<CatalogLists> listsFromData(const json::Value& data)
+{
+    auto lists = std::make_unique<CatalogLists>();
+    if (const auto* categories = arrayMember(data, "categories")) {
+        lists->categories.reserve(categories->size());
+        for (const auto& element : *categories) {
+            const json::Value& value = elementOrNull(element);
+            const json::Value* id = value.get("id");
+            const json::Value* name = value.get("name");
+            lists->categories.push_back({id ? utf8ToWide(id->asString("")) : std::wstring(),
+                                         name ? utf8ToWide(name->asString("")) : std::wstring()});
+        }
+    }
+    if (const auto* apps = arrayMember(data, "apps")) {
+        lists->apps.reserve(apps->size());
+        for (const auto& element : *apps) lists->apps.push_back(parseAppInfo(elementOrNull(element)));
+    }
+    return lists;
+}
+
+std::shared_ptr<AppInfo> findIn(const AppList& list, int32_t appId)
+{
+    for (const auto& app : list)
+        if (app->id == appId) return app;
+    return nullptr;
+}
+
+}  // namespace
+
+std::wstring fetchErrorText(const std::wstring& clientText) { return clientText.empty() ? kNoErrorText : clientText; }
+
+bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorText)
+{
+    HttpResponse response;
+    std::wstring clientText;
+    HttpResult result = HttpClient::request(url, {}, nullptr, L"GET", DataSink(), response, clientText, nullptr);
+    if (result != HttpResult::Ok) {
+        errorText = fetchErrorText(clientText);
+        return false;
+    }
+    body = std::move(response.body);
+    return true;
+}
+
+bool bootstrap(Catalog& catalog, const std::wstring& serverUrl)
+{
+    catalog.lastError.clear();
+    std::string body;
+    std::wstring errorText;
+    if (!fetchJson(serverUrl + L"/api/client/bootstrap", body, errorText)) {
+        catalog.lastError = errorText;
+        return false;
+    }
+    std::shared_ptr<json::Value> root = json::parse(body);
+    const json::Value* data = replyData(root);
+    if (!data) {
+        catalog.lastError = kBadDataText;
+        return false;
+    }
+    catalog.setPending(listsFromData(*data));
+    return true;
+}
+
+bool search(Catalog& catalog, const std::wstring& serverUrl, const std::wstring& query)
+{
+    catalog.searchResults.clear();
+    catalog.lastError.clear();
+    const std::wstring url =
+        serverUrl + L"/api/client/apps?q=" + utf8ToWide(percentEncode(wideToUtf8(query), true));
+    std::string body;
+    std::wstring errorText;
+    if (!fetchJson(url, body, errorText)) {
+        catalog.lastError = errorText;
+        return false;
+    }
+    std::shared_ptr<json::Value> root = json::parse(body);
+    const json::Value* data = replyData(root);
+    if (!data) {
+        catalog.lastError = kBadDataText;
+        return false;
+    }
+    if (data->type == json::Type::Array) {
+        catalog.searchResults.reserve(data->array.size());
+        for (const auto& element : data->array) catalog.searchResults.push_back(parseAppInfo(elementOrNull(element)));
+    }
+    return true;
+}
+
+void Catalog::setPending(std::unique_ptr<CatalogLists> lists)
+{
+    std::lock_guard<std::mutex> lock(pendingLock_);
+    pending_ = std::move(lists);
+}
+
+bool Catalog::adoptPending()
+{
+    std::unique_ptr<CatalogLists> lists;
+    {
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        lists = std::move(pending_);
+    }
+    if (!lists) return false;
+    categories.swap(lists->categories);
+    apps.swap(lists->apps);
+    // The old records go with `lists` here; a record an icon worker still holds
+    // lives (with its bitmap) until that worker lets go.
+    return true;
+}
+
+std::shared_ptr<AppInfo> findApp(const Catalog& catalog, int32_t appId) { return findIn(catalog.apps, appId); }
+
+std::shared_ptr<AppInfo> findSearchResult(const Catalog& catalog, int32_t appId)
+{
+    return findIn(catalog.searchResults, appId);
+}
