@@ -816,7 +816,7 @@ def start(catalog_dir, host="127.0.0.1", port=0, reports_path=None, tls_port=Non
         context.load_cert_chain(tls_cert, tls_key)
         servers.append(TlsServer((host, tls_port), handler, context))
     for server in servers:
-        threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+        threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True).start()
     return servers
 
 
