@@ -13,6 +13,7 @@ import argparse
 import hashlib
 import json
 import os
+import re
 import select
 import socket
 import ssl
@@ -103,6 +104,7 @@ class Reply:
         self.end = self.source.length
         self.headers = [("Content-Type", content_type)] if content_type else []
         self.headers += list(headers or [])
+        self.declared_length = None  # a Content-Length that a fault rule imposes
 
     @property
     def length(self):
@@ -226,7 +228,7 @@ class Catalog:
             return self._doc
 
     def _digest(self, path, st):
-        stamp = (st.st_mtime_ns, st.st_size)
+        stamp = (st.st_ino, st.st_mtime_ns, st.st_size)
         with self._lock:
             cached = self._digests.get(path)
         if cached and cached[0] == stamp:
@@ -290,6 +292,16 @@ class Catalog:
             if isinstance(app, dict) and type(app.get("id")) is int and app["id"] == app_id:
                 return app
         return None
+
+    def warm_up(self):
+        """Computes every package digest once, so the first bootstrap of a
+        large catalog does not have to."""
+        try:
+            for app in self.raw_apps():
+                if isinstance(app, dict):
+                    self.public_app(app)
+        except Exception as e:  # a broken catalog.json is reported on request
+            sys.stderr.write("catalog warm-up stopped: %r\n" % (e,))
 
     def search(self, text):
         needle = text.casefold()
@@ -579,7 +591,10 @@ class Handler(BaseHTTPRequestHandler):
             reply = self.routed(self.route, path, query, body, range_header)
         for name, value in step.get("headers", {}).items():
             reply.headers = [(n, v) for n, v in reply.headers if n.lower() != name.lower()]
-            reply.headers.append((name, value))
+            if name.lower() == "content-length":
+                reply.declared_length = value
+            else:
+                reply.headers.append((name, value))
         self.send_reply(reply, step)
 
     def hang(self):
@@ -617,7 +632,11 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_header("Connection", "close")
                 self.close_connection = True
             else:
-                self.send_header("Content-Length", str(reply.length))
+                self.send_header("Content-Length", reply.declared_length or str(reply.length))
+                if reply.declared_length is not None and reply.declared_length != str(reply.length):
+                    # A lying length breaks the framing: the connection cannot be reused.
+                    self.send_header("Connection", "close")
+                    self.close_connection = True
             self.end_headers()
             if not head_only and reply.status not in (204, 304):
                 self.write_body(reply, close_after, rate)
@@ -625,7 +644,7 @@ class Handler(BaseHTTPRequestHandler):
         except (ConnectionError, OSError, ValueError):
             self.close_connection = True
             return
-        if close_after is not None or no_length:
+        if close_after is not None or no_length or reply.declared_length is not None:
             self.close_connection = True
             try:
                 self.connection.shutdown(socket.SHUT_RDWR)
@@ -723,10 +742,9 @@ class Handler(BaseHTTPRequestHandler):
             raise HttpError(405, "method %s not allowed here" % self.command)
 
     def download(self, raw_id):
-        try:
-            app_id = int(raw_id)
-        except ValueError:
+        if not re.fullmatch(r"-?[0-9]{1,10}", raw_id):
             raise HttpError(400, "app id must be a number")
+        app_id = int(raw_id)
         app = self.catalog.find_raw(app_id)
         if app is None:
             raise HttpError(404, "no app with id %d" % app_id)
@@ -779,6 +797,13 @@ class Server(ThreadingHTTPServer):
     allow_reuse_address = True
     request_queue_size = 128
 
+    def handle_error(self, request, client_address):
+        # Clients that go away mid-request are routine here (tests cut
+        # connections on purpose); anything else deserves a trace.
+        if isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError, ssl.SSLError)):
+            return
+        super().handle_error(request, client_address)
+
 
 class TlsServer(Server):
     """The TLS handshake runs on the connection's own thread, so a client that
@@ -810,6 +835,7 @@ def start(catalog_dir, host="127.0.0.1", port=0, reports_path=None, tls_port=Non
     catalog = Catalog(catalog_dir)
     reports = Reports(reports_path or os.path.join(catalog.folder, "reports.jsonl"))
     handler = make_handler(catalog, FaultState(), reports, quiet)
+    threading.Thread(target=catalog.warm_up, daemon=True).start()
     servers = [Server((host, port), handler)]
     if tls_port is not None:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

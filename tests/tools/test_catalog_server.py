@@ -332,7 +332,8 @@ class Catalog(ServerCase):
 
     def test_download_refusals(self):
         cases = [("/api/client/download/999?channel=x", 404), ("/api/client/download/2?channel=x", 404),
-                 ("/api/client/download/4?channel=x", 404), ("/api/client/download/abc?channel=x", 400)]
+                 ("/api/client/download/4?channel=x", 404), ("/api/client/download/abc?channel=x", 400),
+                 ("/api/client/download/+1?channel=x", 400), ("/api/client/download/?channel=x", 400)]
         for path, expected in cases:
             with self.subTest(path=path):
                 status, doc = self.get_json(path)
@@ -428,6 +429,14 @@ class FaultRules(ServerCase):
         self.rule("/_bytes/5", [{"headers": {"Content-Range": "bytes 0-4/*"}}])
         status, headers, body = self.get("/_bytes/5")
         self.assertEqual((200, pattern(5), "bytes 0-4/*"), (status, body, headers["content-range"]))
+
+    def test_imposed_content_length_is_sent_and_connection_closed(self):
+        self.rule("/short", [{"status": 200, "body": "short", "headers": {"Content-Length": "100"}}])
+        answer = self.raw(b"GET /short HTTP/1.1\r\nHost: x\r\n\r\n")
+        head, _, body = answer.partition(b"\r\n\r\n")
+        self.assertEqual(1, head.lower().count(b"content-length:"))
+        self.assertIn(b"Content-Length: 100", head)
+        self.assertEqual(b"short", body)
 
     def test_location_without_status_redirects(self):
         self.rule("/a", [{"location": "/b"}, {"location": "http://127.0.0.1:1/c", "status": 307}])
