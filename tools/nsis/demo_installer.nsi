@@ -1,0 +1,50 @@
+; A real, silent NSIS installer for demos and the end-to-end install test.
+; It installs one small file into %TEMP%\PakvaneDemo and registers itself for
+; the current user only, so it needs no elevation.
+;
+;   makensis -DOUTFILE=<path>\pakvane_demo_setup.exe demo_installer.nsi
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+
+!ifndef OUTFILE
+  !define OUTFILE "pakvane_demo_setup.exe"
+!endif
+
+!define APP_NAME "Pakvane Demo App"
+!define APP_VERSION "1.0.0"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PakvaneDemoApp"
+
+Name "${APP_NAME}"
+OutFile "${OUTFILE}"
+InstallDir "$TEMP\PakvaneDemo"
+RequestExecutionLevel user
+SilentInstall silent
+SilentUnInstall silent
+ShowInstDetails nevershow
+
+Section "Install"
+  SetOutPath "$INSTDIR"
+  FileOpen $0 "$INSTDIR\readme.txt" w
+  FileWrite $0 "${APP_NAME} ${APP_VERSION}$\r$\n"
+  FileClose $0
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${APP_NAME}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${APP_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Pakvane"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  SetErrorLevel 0
+SectionEnd
+
+Section "Uninstall"
+  Delete "$INSTDIR\readme.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd
