@@ -1,0 +1,107 @@
+#include "tests/install/install_harness.h"
+
+#include <gtest/gtest.h>
+
+#include "core/app_messages.h"
+#include "core/handles.h"
+#include "install/installer.h"
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+constexpr int kPollRounds = 1200;  // 60 s
+
+// Confirms a shell error box the worker thread shows, so the worker goes on.
+BOOL CALLBACK confirmErrorBox(HWND window, LPARAM found)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    ++*reinterpret_cast<int*>(found);
+    return TRUE;
+}
+
+}  // namespace
+
+RefreshWindow::RefreshWindow()
+{
+    hwnd_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!hwnd_) ADD_FAILURE() << "cannot create a message-only window: error " << GetLastError();
+    DownloadManager::instance().hwnd = hwnd_;
+}
+
+RefreshWindow::~RefreshWindow()
+{
+    DownloadManager::instance().hwnd = nullptr;
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+int RefreshWindow::takeRefreshes()
+{
+    int count = 0;
+    MSG msg;
+    while (hwnd_ && PeekMessageW(&msg, hwnd_, WM_APP_REFRESH, WM_APP_REFRESH, PM_REMOVE)) ++count;
+    return count;
+}
+
+int RefreshWindow::waitForRefreshes(int count)
+{
+    int seen = takeRefreshes();
+    for (int i = 0; i < 200 && seen < count; ++i) {
+        Sleep(kPollMs);
+        seen += takeRefreshes();
+    }
+    return seen;
+}
+
+std::shared_ptr<Task> makeInstallerTask(const std::wstring& name, const std::wstring& path, int32_t state)
+{
+    auto task = std::make_shared<Task>();
+    task->id = 0;
+    task->name = name;
+    task->setFinalPath(path);
+    task->state = state;
+    return task;
+}
+
+bool runInstallerWorker(const std::shared_ptr<Task>& task, int* errorBoxes)
+{
+    int boxes = 0;
+    DWORD threadId = 0;
+    auto* start = new InstallStart{task.get(), task};
+    UniqueHandle thread(CreateThread(nullptr, 0, &InstallerRun, start, 0, &threadId));
+    if (!thread) {
+        delete start;
+        ADD_FAILURE() << "cannot start the installer worker";
+        return false;
+    }
+    bool ended = false;
+    for (int i = 0; i < kPollRounds && !ended; ++i) {
+        ended = WaitForSingleObject(thread.get(), kPollMs) == WAIT_OBJECT_0;
+        if (!ended) EnumThreadWindows(threadId, &confirmErrorBox, reinterpret_cast<LPARAM>(&boxes));
+    }
+    if (errorBoxes) *errorBoxes = boxes;
+    if (!ended) ADD_FAILURE() << "the installer worker did not end within 60 s";
+    return ended;
+}
+
+int32_t waitWhileInState(const Task& task, int32_t state)
+{
+    for (int i = 0; i < kPollRounds && task.state.load() == state; ++i) Sleep(kPollMs);
+    return task.state.load();
+}
+
+bool readWholeFile(const std::wstring& path, std::string& bytes)
+{
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    bytes.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr)) {
+        if (got == 0) return true;
+        bytes.append(buffer, got);
+    }
+    return false;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// What the installer tests share: a message-only window standing in for the
+// main window, tasks holding an installer, and bounded waits.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "download/download_manager.h"
+
+// A message-only window registered as the manager's window for its lifetime;
+// counts the WM_APP_REFRESH messages posted to it.
+class RefreshWindow {
+public:
+    RefreshWindow();
+    ~RefreshWindow();
+    RefreshWindow(const RefreshWindow&) = delete;
+    RefreshWindow& operator=(const RefreshWindow&) = delete;
+
+    bool valid() const { return hwnd_ != nullptr; }
+    // Removes the refresh messages queued so far and returns how many there were.
+    int takeRefreshes();
+    // Keeps taking refreshes until at least `count` arrived or 10 s passed.
+    int waitForRefreshes(int count);
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// A task that holds a downloaded, verified installer at `path`.
+std::shared_ptr<Task> makeInstallerTask(const std::wstring& name, const std::wstring& path,
+                                        int32_t state = Downloaded);
+
+// Runs InstallerRun for the task on a thread of its own and waits up to 60 s
+// for it. Error boxes that the shell opens on that thread are confirmed and
+// counted in *errorBoxes. False (and a test failure) when the thread hangs.
+bool runInstallerWorker(const std::shared_ptr<Task>& task, int* errorBoxes = nullptr);
+
+// Polls (every 50 ms, up to 60 s) until the task leaves `state`; the new state.
+int32_t waitWhileInState(const Task& task, int32_t state);
+
+// Bytes of a whole file; false when it cannot be read.
+bool readWholeFile(const std::wstring& path, std::string& bytes);
