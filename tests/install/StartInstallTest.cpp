@@ -17,6 +17,13 @@ namespace {
 
 class StartInstallTest : public ::testing::Test {
 protected:
+    // One unrelated entry, so that the worker's before-snapshot is never empty.
+    void SetUp() override
+    {
+        ASSERT_TRUE(keys.createWithDisplayName(UninstallRoot::Machine64, L"PakvaneTest-Background-" + uniqueToken(),
+                                               L"Background " + uniqueToken()));
+    }
+
     ScratchUninstallKeys keys;
     RefreshWindow window;
 };
@@ -128,6 +135,7 @@ class InstallEndToEndTest : public StartInstallTest {
 protected:
     void SetUp() override
     {
+        StartInstallTest::SetUp();
         // An entry left by an earlier run would turn "new entry" into "update".
         keys.track(UninstallRoot::User, kDemoKey);
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PakvaneDemoApp");

@@ -12,13 +12,12 @@ constexpr DWORD kPollMs = 50;
 constexpr int kPollRounds = 1200;  // 60 s
 
 // Confirms a shell error box the worker thread shows, so the worker goes on.
-BOOL CALLBACK confirmErrorBox(HWND window, LPARAM found)
+BOOL CALLBACK confirmErrorBox(HWND window, LPARAM)
 {
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
     if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
     PostMessageW(window, WM_COMMAND, IDOK, 0);
-    ++*reinterpret_cast<int*>(found);
     return TRUE;
 }
 
@@ -65,9 +64,8 @@ std::shared_ptr<Task> makeInstallerTask(const std::wstring& name, const std::wst
     return task;
 }
 
-bool runInstallerWorker(const std::shared_ptr<Task>& task, int* errorBoxes)
+bool runInstallerWorker(const std::shared_ptr<Task>& task)
 {
-    int boxes = 0;
     DWORD threadId = 0;
     auto* start = new InstallStart{task.get(), task};
     UniqueHandle thread(CreateThread(nullptr, 0, &InstallerRun, start, 0, &threadId));
@@ -79,9 +77,8 @@ bool runInstallerWorker(const std::shared_ptr<Task>& task, int* errorBoxes)
     bool ended = false;
     for (int i = 0; i < kPollRounds && !ended; ++i) {
         ended = WaitForSingleObject(thread.get(), kPollMs) == WAIT_OBJECT_0;
-        if (!ended) EnumThreadWindows(threadId, &confirmErrorBox, reinterpret_cast<LPARAM>(&boxes));
+        if (!ended) EnumThreadWindows(threadId, &confirmErrorBox, 0);
     }
-    if (errorBoxes) *errorBoxes = boxes;
     if (!ended) ADD_FAILURE() << "the installer worker did not end within 60 s";
     return ended;
 }

@@ -34,9 +34,10 @@ std::shared_ptr<Task> makeInstallerTask(const std::wstring& name, const std::wst
                                         int32_t state = Downloaded);
 
 // Runs InstallerRun for the task on a thread of its own and waits up to 60 s
-// for it. Error boxes that the shell opens on that thread are confirmed and
-// counted in *errorBoxes. False (and a test failure) when the thread hangs.
-bool runInstallerWorker(const std::shared_ptr<Task>& task, int* errorBoxes = nullptr);
+// for it. The shell reports a file it cannot start in an error box on that
+// thread; the box is confirmed so the worker goes on. False (and a test
+// failure) when the thread does not end.
+bool runInstallerWorker(const std::shared_ptr<Task>& task);
 
 // Polls (every 50 ms, up to 60 s) until the task leaves `state`; the new state.
 int32_t waitWhileInState(const Task& task, int32_t state);
