@@ -1,0 +1,118 @@
+// The decision after one transfer attempt, row by row.
+
+#include "download/transfer_decision.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t kOk = 0, kBadUrl = 1, kSendFailed = 3, kReadFailed = 4, kRedirect = 5, kCancelled = 6,
+                  kHttpError = 7;
+constexpr AttemptVerdict Complete = AttemptVerdict::Complete;
+constexpr AttemptVerdict Retry = AttemptVerdict::Retry;
+constexpr AttemptVerdict Fail = AttemptVerdict::Fail;
+
+struct Row {
+    const char* label;
+    // range: last, ranged, whole, attemptStart, position (first is 0)
+    int64_t last;
+    bool ranged;
+    bool whole;
+    int64_t attemptStart;
+    int64_t position;
+    // answer
+    int32_t result;
+    uint32_t status;
+    int64_t contentLength;
+    int64_t totalLength;
+    bool hasContentRange;
+    bool hasFinalUrl;
+    bool rangeRefused;
+    // expected
+    AttemptVerdict verdict;
+    bool restart;
+    bool staleAddress;
+    int64_t newSize;
+};
+
+const Row kRows[] = {
+    // label                                   last  rng  whole start  pos  result       st   CL   total CR   URL  refused  verdict  restart stale size
+    {"ranged 206 reaches last",                 999, true, true,    0, 1000, kOk,        206, 1000, 1000, true, true, false, Complete, false, false, 1000},
+    {"ranged 206 short: resume",                999, true, true,    0,  400, kOk,        206, 1000, 1000, true, true, false, Retry,    false, false, 1000},
+    {"ranged 206 got its Content-Length",       999, true, true,  400,  700, kOk,        206,  300,   -1, true, true, false, Complete, false, false, 0},
+    {"ranged 206 total * keeps size",           999, true, true,    0,  400, kOk,        206, 1000,   -1, true, true, false, Retry,    false, false, 0},
+    {"ranged 206 unknown end",                   -1, true, true,    0,  400, kOk,        206,   -1,   -1, false, true, false, Complete, false, false, 0},
+    {"ranged 200 whole from 0 complete",        999, true, true,    0, 1000, kOk,        200, 1000,   -1, false, true, false, Complete, false, false, 0},
+    {"ranged 200 whole from 0 short",           999, true, true,    0,  400, kOk,        200, 1000,   -1, false, true, false, Retry,    false, false, 0},
+    {"ranged 200 without Content-Length",       999, true, true,    0, 1000, kOk,        200,   -1,   -1, false, true, false, Retry,    false, false, 0},
+    {"ranged 200 not whole",                    999, true, false,   0, 1000, kOk,        200, 1000,   -1, false, true, false, Retry,    false, false, 0},
+    {"refused body restarts",                   999, true, true,  400,  400, kOk,        200, 1000,   -1, false, true, true,  Retry,    true,  false, 0},
+    {"plain reaches last",                      999, false, true,   0, 1000, kOk,        200, 1000,   -1, false, true, false, Complete, false, false, 0},
+    {"plain ended early restarts",              999, false, true,   0,  400, kOk,        200, 1000,   -1, false, true, false, Retry,    true,  false, 0},
+    {"plain unknown size ends with the body",    -1, false, true,   0,  400, kOk,        200,   -1,   -1, false, true, false, Complete, false, false, 0},
+    {"bad url fails",                           999, true, true,    0,  400, kBadUrl,      0,   -1,   -1, false, false, false, Fail,   false, false, 0},
+    {"redirect failure fails, plain restarts",  999, false, true,   0,  400, kRedirect,    0,   -1,   -1, false, false, false, Fail,   true,  false, 0},
+    {"404 with address: stale rule",            999, true, true,    0,  400, kHttpError, 404,   10,   -1, false, true, false, Retry,    false, true,  0},
+    {"410 with address: stale rule",            999, true, true,    0,  400, kHttpError, 410,   10,   -1, false, true, false, Retry,    false, true,  0},
+    {"403 with address: stale rule",            999, false, true,   0,  400, kHttpError, 403,   10,   -1, false, true, false, Retry,    true,  true,  0},
+    {"403 without address retries",             999, true, true,    0,  400, kHttpError, 403,   10,   -1, false, false, false, Retry,   false, false, 0},
+    {"404 without address fails",               999, true, true,    0,  400, kHttpError, 404,   10,   -1, false, false, false, Fail,    false, false, 0},
+    {"408 retries",                             999, true, true,    0,  400, kHttpError, 408,   10,   -1, false, true, false, Retry,    false, false, 0},
+    {"401 fails",                               999, true, true,    0,  400, kHttpError, 401,   10,   -1, false, true, false, Fail,     false, false, 0},
+    {"416 fails",                               999, true, true,    0,  400, kHttpError, 416,   10,   -1, false, true, false, Fail,     false, false, 0},
+    {"429 retries",                             999, true, true,    0,  400, kHttpError, 429,   10,   -1, false, true, false, Retry,    false, false, 0},
+    {"500 retries",                             999, true, true,    0,  400, kHttpError, 500,   10,   -1, false, true, false, Retry,    false, false, 0},
+    {"503 plain retries from the start",        999, false, true,   0,  400, kHttpError, 503,   10,   -1, false, true, false, Retry,    true,  false, 0},
+    {"network failure resumes",                 999, true, true,    0,  400, kReadFailed, 206,  -1,   -1, false, true, false, Retry,    false, false, 0},
+    {"send failure plain restarts",             999, false, true,   0,  400, kSendFailed,  0,   -1,   -1, false, false, false, Retry,  true,  false, 0},
+    {"refused answer (cancelled by callback)",  999, true, true,  400,  400, kCancelled, 200, 1000,   -1, false, true, true,  Retry,    true,  false, 0},
+};
+
+}  // namespace
+
+TEST(TransferDecision, EveryRowOfTheTable)
+{
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.label);
+        AttemptRange range;
+        range.first = 0;
+        range.last = row.last;
+        range.ranged = row.ranged;
+        range.whole = row.whole;
+        range.attemptStart = row.attemptStart;
+        range.position = row.position;
+        AttemptAnswer answer;
+        answer.result = row.result;
+        answer.status = row.status;
+        answer.contentLength = row.contentLength;
+        answer.totalLength = row.totalLength;
+        answer.hasContentRange = row.hasContentRange;
+        answer.hasFinalUrl = row.hasFinalUrl;
+        answer.rangeRefused = row.rangeRefused;
+        const AttemptDecision decision = decideAttempt(range, answer);
+        EXPECT_EQ(decision.verdict, row.verdict);
+        EXPECT_EQ(decision.restart, row.restart);
+        EXPECT_EQ(decision.staleAddress, row.staleAddress);
+        EXPECT_EQ(decision.newSize, row.newSize);
+    }
+}
+
+TEST(TransferDecision, OnlyAGoodAnswerIsRememberedAsTheAddress)
+{
+    AttemptRange range;
+    range.last = 999;
+    range.ranged = true;
+    range.whole = true;
+    range.position = 1000;
+    AttemptAnswer answer;
+    answer.result = kOk;
+    answer.status = 206;
+    answer.hasFinalUrl = true;
+    EXPECT_TRUE(decideAttempt(range, answer).rememberFinalUrl);
+    answer.hasFinalUrl = false;
+    EXPECT_FALSE(decideAttempt(range, answer).rememberFinalUrl);
+    answer.hasFinalUrl = true;
+    answer.result = kHttpError;
+    answer.status = 404;
+    EXPECT_FALSE(decideAttempt(range, answer).rememberFinalUrl);
+}
