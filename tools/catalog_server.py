@@ -17,6 +17,7 @@ import re
 import select
 import socket
 import ssl
+import stat
 import sys
 import tempfile
 import threading
@@ -201,15 +202,22 @@ class Catalog:
         self._lock = threading.Lock()
         self._doc = None
         self._doc_stamp = None
-        self._digests = {}  # path -> ((mtime_ns, size), md5 hex)
+        self._digests = {}  # path -> ((inode, mtime_ns, size), md5 hex)
 
     def path_in(self, folder, raw_name):
         name = safe_name(raw_name)
         path = os.path.join(folder, name)
-        real = os.path.realpath(path)
-        if os.path.dirname(real) != os.path.realpath(folder):
-            raise HttpError(400, "bad file name")
-        return real
+        try:
+            is_link = stat.S_ISLNK(os.lstat(path).st_mode)
+        except OSError:
+            return path  # not there (yet): a plain name cannot point elsewhere
+        if is_link:
+            # A link may stay inside the folder but must not lead out of it.
+            real = os.path.realpath(path)
+            if os.path.dirname(real) != os.path.realpath(folder):
+                raise HttpError(400, "bad file name")
+            return real
+        return path
 
     def document(self):
         path = os.path.join(self.folder, "catalog.json")
@@ -260,7 +268,7 @@ class Catalog:
         if path:
             try:
                 st = os.stat(path)
-                if not os.path.isfile(path):
+                if not stat.S_ISREG(st.st_mode):
                     st = None
             except OSError:
                 st = None
