@@ -32,6 +32,9 @@ MAX_BYTES_RESOURCE = 4 * 1024 * 1024 * 1024
 HANG_LIMIT_SECONDS = 120.0
 MAX_DELAY_MS = 120000
 CHUNK = 64 * 1024
+LOG_BODY_LIMIT = 64 * 1024         # bytes of a request body kept in the request log
+LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
+IDLE_TIMEOUT_SECONDS = 300         # an idle keep-alive connection is closed after this
 
 ICON_TYPES = {
     ".png": "image/png", ".ico": "image/x-icon", ".jpg": "image/jpeg", ".jpeg": "image/jpeg",
@@ -393,6 +396,8 @@ class FaultState:
         """Logs a request, counts it in flight and returns (its step, its ticket)."""
         with self._lock:
             self._log.append(entry)
+            if len(self._log) > LOG_ENTRY_LIMIT:
+                del self._log[:len(self._log) - LOG_ENTRY_LIMIT]
             self.in_flight += 1
             self.max_in_flight = max(self.max_in_flight, self.in_flight)
             step = None
@@ -464,12 +469,14 @@ def validate_report(body):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "PakvaneDevServer/1.0"
+    timeout = IDLE_TIMEOUT_SECONDS
 
     # Set on the class by make_handler.
     catalog = None
     faults = None
     reports = None
     quiet = False
+    testing = True  # fault injection, /_control/ and the /_... helpers
 
     def log_message(self, fmt, *args):
         if not self.quiet:
@@ -558,11 +565,15 @@ class Handler(BaseHTTPRequestHandler):
         except (ConnectionError, OSError):
             self.close_connection = True
             return
+        if not self.testing:
+            self.serve(path, query, body, {})
+            return
         if path.startswith("/_control/"):
             self.send_reply(self.routed(self.control, path, query, body), {})
             return
         entry = {"method": self.command, "path": path, "query": query,
-                 "range": self.headers.get("Range"), "body": body.decode("utf-8", "replace"),
+                 "range": self.headers.get("Range"),
+                 "body": body[:LOG_BODY_LIMIT].decode("utf-8", "replace"),
                  "headers": {k: v for k, v in self.headers.items()}}
         step, ticket = self.faults.arrive(entry)
         step = step or {}
@@ -585,7 +596,7 @@ class Handler(BaseHTTPRequestHandler):
     def serve(self, path, query, body, step):
         if step.get("delayMs"):
             time.sleep(min(step["delayMs"], MAX_DELAY_MS) / 1000.0)
-        if step.get("hang") or path == "/_hang":
+        if step.get("hang") or (path == "/_hang" and self.testing):
             self.hang()
             return
         if "status" in step or "body" in step or "location" in step:
@@ -719,6 +730,8 @@ class Handler(BaseHTTPRequestHandler):
             content_type = ICON_TYPES.get(ext, "application/octet-stream") if icons else "application/octet-stream"
             return ranged_reply(FileSource(file_path, st.st_size), content_type, range_header,
                                 [("Last-Modified", formatdate(st.st_mtime, usegmt=True))])
+        if path.startswith("/_") and not self.testing:
+            raise HttpError(404, "not found: %s" % path)
         if path.startswith("/_bytes/"):
             self.require(reading)
             count = path[len("/_bytes/"):]
@@ -792,9 +805,9 @@ class Handler(BaseHTTPRequestHandler):
         raise HttpError(404, "unknown control request %s %s" % (method, path))
 
 
-def make_handler(catalog, faults, reports, quiet):
-    return type("CatalogHandler", (Handler,),
-                {"catalog": catalog, "faults": faults, "reports": reports, "quiet": quiet})
+def make_handler(catalog, faults, reports, quiet, testing=True):
+    return type("CatalogHandler", (Handler,), {"catalog": catalog, "faults": faults, "reports": reports,
+                                               "quiet": quiet, "testing": testing})
 
 
 # ---------------------------------------------------------------- servers
@@ -838,11 +851,11 @@ class TlsServer(Server):
 
 
 def start(catalog_dir, host="127.0.0.1", port=0, reports_path=None, tls_port=None, tls_cert=None,
-          tls_key=None, quiet=False):
+          tls_key=None, quiet=False, testing=True):
     """Starts the listeners on daemon threads; returns the list of servers."""
     catalog = Catalog(catalog_dir)
     reports = Reports(reports_path or os.path.join(catalog.folder, "reports.jsonl"))
-    handler = make_handler(catalog, FaultState(), reports, quiet)
+    handler = make_handler(catalog, FaultState(), reports, quiet, testing)
     threading.Thread(target=catalog.warm_up, daemon=True).start()
     servers = [Server((host, port), handler)]
     if tls_port is not None:
@@ -865,6 +878,8 @@ def main(argv=None):
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--quiet", action="store_true", help="no request log on stderr")
+    parser.add_argument("--no-test-interface", action="store_true",
+                        help="serve only the catalog: no /_control/, no fault rules, no /_ helpers")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.catalog):
         parser.error("no catalog folder %s" % args.catalog)
@@ -872,7 +887,7 @@ def main(argv=None):
         parser.error("--tls-port needs --tls-cert and --tls-key")
 
     servers = start(args.catalog, args.host, args.port, args.reports, args.tls_port, args.tls_cert,
-                    args.tls_key, args.quiet)
+                    args.tls_key, args.quiet, not args.no_test_interface)
     ports = {"http": servers[0].server_address[1],
              "https": servers[1].server_address[1] if len(servers) > 1 else None}
     print("http port %d" % ports["http"], flush=True)

@@ -600,6 +600,37 @@ class Helpers(ServerCase):
             conn.close()
 
 
+class CatalogOnly(unittest.TestCase):
+    def test_without_test_interface_only_the_catalog_answers(self):
+        work = tempfile.mkdtemp(prefix="catalog-server-plain-")
+        self.addCleanup(shutil.rmtree, work, True)
+        servers = server_module.start(FIXTURE, port=0, reports_path=os.path.join(work, "r.jsonl"),
+                                      quiet=True, testing=False)
+        for s in servers:
+            self.addCleanup(s.server_close)
+            self.addCleanup(s.shutdown)
+        port = servers[0].server_address[1]
+
+        def status_of(method, path, body=None):
+            conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+            try:
+                conn.request(method, path, body=body)
+                resp = conn.getresponse()
+                resp.read()
+                return resp.status
+            finally:
+                conn.close()
+
+        self.assertEqual(200, status_of("GET", "/api/client/bootstrap"))
+        self.assertEqual(200, status_of("GET", "/files/player.zip"))
+        for method, path in (("GET", "/_control/log"), ("POST", "/_control/reset"), ("GET", "/_bytes/5"),
+                             ("GET", "/_hang"), ("GET", "/_echo"), ("POST", "/_control/files/player.zip")):
+            with self.subTest(path=path):
+                self.assertEqual(404, status_of(method, path, b"x" if method == "POST" else None))
+        with open(os.path.join(FIXTURE, "files", "player.zip"), "rb") as f:
+            self.assertTrue(f.read().startswith(b"PK"))
+
+
 @unittest.skipUnless(shutil.which("openssl"), "openssl is needed to make a test certificate")
 class Tls(unittest.TestCase):
     def test_https_listener_serves_the_same_catalog(self):
