@@ -118,17 +118,23 @@ TEST_F(StartInstallTest, UnconfirmedInstallCanStartAgain)
 const wchar_t kDemoKey[] = L"PakvaneDemoApp";
 const wchar_t kDemoName[] = L"Pakvane Demo App";
 
-// Removes what the demo installer leaves: its files and its Uninstall entry.
-void removeDemoInstall()
+// Where the demo installer puts its files (its InstallDir, $TEMP\PakvaneDemo).
+std::wstring demoInstallDir()
 {
     wchar_t temp[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, temp);
-    if (n > 0 && n < MAX_PATH) {
-        const std::wstring dir = std::wstring(temp) + L"PakvaneDemo";
-        DeleteFileW((dir + L"\\readme.txt").c_str());
-        DeleteFileW((dir + L"\\uninstall.exe").c_str());
-        RemoveDirectoryW(dir.c_str());
-    }
+    if (n == 0 || n >= MAX_PATH) return std::wstring();
+    return std::wstring(temp) + L"PakvaneDemo";
+}
+
+// Removes the files the demo installer leaves; its entry goes with the test's keys.
+void removeDemoInstall()
+{
+    const std::wstring dir = demoInstallDir();
+    if (dir.empty()) return;
+    DeleteFileW((dir + L"\\readme.txt").c_str());
+    DeleteFileW((dir + L"\\uninstall.exe").c_str());
+    RemoveDirectoryW(dir.c_str());
 }
 
 class InstallEndToEndTest : public StartInstallTest {
@@ -141,7 +147,11 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PakvaneDemoApp");
         removeDemoInstall();
     }
-    void TearDown() override { removeDemoInstall(); }
+    void TearDown() override
+    {
+        setDownloadFolderOverride(L"");
+        removeDemoInstall();
+    }
 };
 
 TEST_F(InstallEndToEndTest, ServedNsisInstallerIsDownloadedVerifiedAndInstalled)
@@ -174,7 +184,9 @@ TEST_F(InstallEndToEndTest, ServedNsisInstallerIsDownloadedVerifiedAndInstalled)
     std::wstring displayName;
     EXPECT_TRUE(ScratchUninstallKeys::exists(UninstallRoot::User, kDemoKey, &displayName));
     EXPECT_EQ(displayName, kDemoName);
-    setDownloadFolderOverride(L"");
+    const std::wstring installed = demoInstallDir() + L"\\readme.txt";
+    EXPECT_NE(GetFileAttributesW(installed.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing installed at "
+                                                                             << wideToUtf8(installed);
 }
 
 }  // namespace
