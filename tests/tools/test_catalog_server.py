@@ -498,11 +498,7 @@ class FaultRules(ServerCase):
             with self.assertRaises(socket.timeout):
                 s.recv(1)
             self.assertEqual(1, self.log()["inFlight"])
-        for _ in range(50):  # the server notices the close within a few polls
-            if self.log()["inFlight"] == 0:
-                break
-            time.sleep(0.1)
-        self.assertEqual(0, self.log()["inFlight"])
+        self.wait_for_in_flight(0)
 
     def test_hang_ends_when_client_goes_away(self):
         self.rule("/api/client/bootstrap", [{"hang": True}])
@@ -512,24 +508,42 @@ class FaultRules(ServerCase):
     def test_hang_path_never_answers(self):
         self.hang_until_client_leaves("/_hang")
 
+    def wait_for_in_flight(self, count):
+        for _ in range(100):  # bounded: about 10 s at worst
+            log = self.log()
+            if log["inFlight"] == count:
+                return log
+            time.sleep(0.1)
+        self.fail("inFlight never reached %d: %r" % (count, self.log()["inFlight"]))
+
     def test_max_in_flight_counts_overlapping_requests(self):
-        self.rule("/_bytes/10", [], then={"delayMs": 600})
-        barrier = threading.Barrier(5)
-
-        def fetch():
-            barrier.wait(5)
-            self.get("/_bytes/10")
-
-        threads = [threading.Thread(target=fetch) for _ in range(5)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join(10)
-        log = self.log()
+        self.rule("/_bytes/10", [], then={"hang": True})
+        clients = [socket.create_connection(("127.0.0.1", self.port), timeout=5) for _ in range(5)]
+        try:
+            for c in clients:
+                c.sendall(b"GET /_bytes/10 HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.wait_for_in_flight(5)
+        finally:
+            for c in clients:
+                c.close()
+        log = self.wait_for_in_flight(0)
         self.assertEqual(5, log["maxInFlight"])
-        self.assertEqual(0, log["inFlight"])
+        # Requests one after the other never overlap.
+        self.post_json("/_control/reset", {})
+        for _ in range(3):
+            self.get("/_bytes/3")
+        self.assertEqual((1, 0), (self.log()["maxInFlight"], self.log()["inFlight"]))
         self.post_json("/_control/reset", {})
         self.assertEqual({"requests": [], "maxInFlight": 0, "inFlight": 0}, self.log())
+
+    def test_requests_running_across_a_reset_do_not_count_after_it(self):
+        self.rule("/_bytes/10", [{"hang": True}])
+        with socket.create_connection(("127.0.0.1", self.port), timeout=5) as c:
+            c.sendall(b"GET /_bytes/10 HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.wait_for_in_flight(1)
+            self.post_json("/_control/reset", {})
+        time.sleep(0.5)  # let the server notice the close
+        self.assertEqual((0, 0), (self.log()["maxInFlight"], self.log()["inFlight"]))
 
     def test_log_records_each_request_but_not_control_calls(self):
         self.request("POST", "/_echo?a=1", body=b"hello", headers={"Range": "bytes=3-"})
