@@ -1,0 +1,99 @@
+"""Fault rules, the request log and in-flight counting for tests."""
+
+import threading
+
+from devserver.replies import HttpError
+
+LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
+
+STEP_KEYS = {
+    "status": int, "body": str, "headers": dict, "location": str, "ignoreRange": bool,
+    "closeAfter": int, "noContentLength": bool, "delayMs": int, "bytesPerSecond": int, "hang": bool,
+}
+
+
+def check_step(step, where):
+    if not isinstance(step, dict):
+        raise HttpError(400, "%s must be an object" % where)
+    for key, value in step.items():
+        kind = STEP_KEYS.get(key)
+        if kind is None:
+            raise HttpError(400, "%s: unknown key %r" % (where, key))
+        if not isinstance(value, kind) or (kind is int and isinstance(value, bool)):
+            raise HttpError(400, "%s: %s must be %s" % (where, key, kind.__name__))
+    if "status" in step and not 100 <= step["status"] <= 599:
+        raise HttpError(400, "%s: status out of range" % where)
+    for key in ("closeAfter", "delayMs"):
+        if step.get(key, 0) < 0:
+            raise HttpError(400, "%s: %s must not be negative" % (where, key))
+    if "bytesPerSecond" in step and step["bytesPerSecond"] <= 0:
+        raise HttpError(400, "%s: bytesPerSecond must be positive" % where)
+    for name, value in step.get("headers", {}).items():
+        if not isinstance(value, str) or "\r" in name + value or "\n" in name + value:
+            raise HttpError(400, "%s: header values must be one-line text" % where)
+    return step
+
+
+class FaultState:
+    """Rules, the request log and in-flight counting, shared by both listeners."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._rules = {}
+        self._log = []
+        self._generation = 0
+        self.in_flight = 0
+        self.max_in_flight = 0
+
+    def reset(self):
+        with self._lock:
+            self._rules.clear()
+            self._log.clear()
+            # Requests still running from before the reset no longer count.
+            self._generation += 1
+            self.in_flight = 0
+            self.max_in_flight = 0
+
+    def add_rule(self, rule):
+        if not isinstance(rule, dict):
+            raise HttpError(400, "rule must be an object")
+        path = rule.get("path")
+        if not isinstance(path, str) or not path.startswith("/"):
+            raise HttpError(400, "rule needs a path starting with /")
+        steps = rule.get("steps", [])
+        if not isinstance(steps, list):
+            raise HttpError(400, "steps must be an array")
+        steps = [check_step(s, "steps[%d]" % i) for i, s in enumerate(steps)]
+        then = rule.get("then")
+        if then is not None:
+            check_step(then, "then")
+        with self._lock:
+            self._rules[path] = {"steps": steps, "then": then, "used": 0}
+
+    def arrive(self, entry):
+        """Logs a request, counts it in flight and returns (its step, its ticket)."""
+        with self._lock:
+            self._log.append(entry)
+            if len(self._log) > LOG_ENTRY_LIMIT:
+                del self._log[:len(self._log) - LOG_ENTRY_LIMIT]
+            self.in_flight += 1
+            self.max_in_flight = max(self.max_in_flight, self.in_flight)
+            step = None
+            rule = self._rules.get(entry["path"])
+            if rule is not None:
+                if rule["used"] < len(rule["steps"]):
+                    step = rule["steps"][rule["used"]]
+                    rule["used"] += 1
+                else:
+                    step = rule["then"]
+            return step, self._generation
+
+    def leave(self, ticket):
+        with self._lock:
+            if ticket == self._generation:
+                self.in_flight -= 1
+
+    def snapshot(self):
+        with self._lock:
+            return {"requests": list(self._log), "maxInFlight": self.max_in_flight,
+                    "inFlight": self.in_flight}
