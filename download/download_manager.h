@@ -97,8 +97,12 @@ public:
     void post(UINT msg, WPARAM wParam);
 
     // Test hooks; the product never calls them.
+    // Puts a hand-made task into the map (replacing one with its id).
     void addTaskForTesting(const std::shared_ptr<Task>& task);
+    // Length of one step of the probe and retry waits (100 ms normally); the
+    // number of steps and the cancel check before each step stay as they are.
     void setWaitStepForTesting(int milliseconds);
+    // Engine requests in flight right now.
     int activeRequestsForTesting();
 
 private:

@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
+#include "net/catalog.h"
 #include "tests/download/engine_harness.h"
 #include "tests/support/test_server.h"
 
@@ -311,4 +312,26 @@ TEST(RangedTransfer, UnwritableFolderCannotCreateThePartFile)
 
     EXPECT_EQ(viewOf(5013).state, Failed);
     EXPECT_EQ(viewOf(5013).error, L"无法创建下载文件");
+}
+
+TEST(RangedTransfer, CatalogLinkIsFollowedByTheProbeAndTheFileAddressIsUsedAfterwards)
+{
+    EngineTest env(L"cataloglink");
+    std::string installer;
+    ASSERT_TRUE(readWholeFile(testSourceDir() + L"\\tests\\fixtures\\catalog\\files\\editor-setup.exe", installer));
+    const std::string link = buildDownloadUrl(testServerUrl(), 1, L"test channel");
+
+    std::shared_ptr<Task> task = runTask(5014, L"Foo 编辑器", link, "", 1);
+
+    TaskView view = viewOf(5014);
+    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.size, static_cast<int64_t>(installer.size()));
+    expectFileIs(finalFile(env, L"Foo 编辑器"), installer);
+    std::vector<std::string> paths;
+    for (const auto& request : serverLog().requests) paths.push_back(request.path);
+    const std::vector<std::string> expected{"/api/client/download/1", "/files/editor-setup.exe",
+                                            "/files/editor-setup.exe"};
+    EXPECT_EQ(paths, expected);
+    std::lock_guard<std::mutex> guard(task->urlLock);
+    EXPECT_EQ(task->resolvedUrl, fileUrl("editor-setup.exe"));
 }
