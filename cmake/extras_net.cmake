@@ -1,0 +1,4 @@
+# Benchmarks of the catalog client (not tests): see tools/bench/bootstrap_bench.sh.
+
+add_executable(bootstrap_bench ${CMAKE_SOURCE_DIR}/tools/bench/bootstrap_bench.cpp)
+target_link_libraries(bootstrap_bench PRIVATE pakvane)
