@@ -14,15 +14,14 @@ add_library(pakvane STATIC ${PAKVANE_SOURCES})
 target_link_libraries(pakvane PUBLIC
     winhttp gdiplus ole32 oleaut32 shell32 shlwapi advapi32 user32 gdi32 uuid version)
 
-file(GLOB PAKVANE_APP_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/app/*.cpp
-    ${CMAKE_SOURCE_DIR}/ui/*.cpp
-    ${CMAKE_SOURCE_DIR}/res/*.rc)
-if(PAKVANE_APP_SOURCES)
-    add_executable(Pakvane WIN32 ${PAKVANE_APP_SOURCES})
-    target_link_options(Pakvane PRIVATE -municode)
-    target_link_libraries(Pakvane PRIVATE pakvane)
-endif()
+file(GLOB PAKVANE_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+add_library(pakvane_ui STATIC ${PAKVANE_UI_SOURCES})
+target_link_libraries(pakvane_ui PUBLIC pakvane comctl32)
+
+file(GLOB PAKVANE_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/res/*.rc)
+add_executable(Pakvane WIN32 ${PAKVANE_APP_SOURCES})
+target_link_options(Pakvane PRIVATE -municode)
+target_link_libraries(Pakvane PRIVATE pakvane_ui)
 
 # GoogleTest from Debian's sources, built with the cross compiler.
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -31,13 +30,13 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 file(GLOB PAKVANE_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_library(test_support STATIC ${PAKVANE_TEST_SUPPORT})
-target_link_libraries(test_support PUBLIC pakvane GTest::gtest)
+target_link_libraries(test_support PUBLIC pakvane_ui GTest::gtest)
 
 enable_testing()
 set(PAKVANE_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/run_wine_test.sh)
 
 # One test program per module: every Wine start costs seconds.
-foreach(module core net download install)
+foreach(module core net download install ui)
     file(GLOB module_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${module}/*.cpp)
     if(module_tests)
         add_executable(${module}_tests ${module_tests})

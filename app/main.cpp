@@ -1,0 +1,18 @@
+#include <windows.h>
+
+#include "core/config.h"
+#include "ui/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    SetProcessDPIAware();
+    g_config = loadConfig();
+    if (!createMainWindow(instance)) return 1;
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,106 @@
+#include "ui/app_actions.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "core/config.h"
+#include "net/install_report.h"
+
+namespace {
+
+bool findTaskView(int32_t appId, TaskView& out)
+{
+    auto tasks = DownloadManager::instance().snapshot();
+    auto it = tasks.find(appId);
+    if (it == tasks.end()) return false;
+    out = it->second;
+    return true;
+}
+
+void reportStartedInstall(int32_t appId) { reportInstall(g_config.server, appId, g_config.channel); }
+
+}  // namespace
+
+std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
+{
+    if (!task) return app.hasPackage ? L"安 装" : L"敬请期待";
+    switch (task->state) {
+    case Downloading: {
+        int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
+        wchar_t label[48];
+        std::swprintf(label, 48, L"下载中 %d%%", static_cast<int>(percent));
+        return label;
+    }
+    case Verifying: return L"校验中";
+    case Downloaded:
+    case InstallUnconfirmed: return task->isArchive ? L"打开文件夹" : L"立即安装";
+    case Failed: return L"重试";
+    case Cancelled: return L"重新下载";
+    case Installed: return L"已安装";
+    case Installing: return L"安装中";
+    default: return app.hasPackage ? L"安 装" : L"敬请期待";
+    }
+}
+
+bool buttonOpensDownloads(const TaskView* task)
+{
+    return task && (task->state == Downloading || task->state == Verifying || task->state == Installing);
+}
+
+void onAppAction(const AppInfo* app, const ShowToast& toast)
+{
+    if (!app || !app->hasPackage) {
+        toast(L"该应用暂未上架安装包", ToastKind::Error);
+        return;
+    }
+    TaskView task{};
+    bool hasTask = findTaskView(app->id, task);
+    if (hasTask && (task.state == Downloaded || task.state == InstallUnconfirmed)) {
+        if (task.isArchive) {
+            DownloadManager::instance().revealInFolder(app->id);
+            toast(L"「" + app->name + L"」是压缩包，已保存到下载目录，解压后即可使用", ToastKind::Success);
+        } else if (task.md5Ok) {
+            if (DownloadManager::instance().startInstall(app->id)) {
+                reportStartedInstall(app->id);
+                toast(L"正在打开安装向导：" + app->name, ToastKind::Success);
+            }
+        } else {
+            toast(L"文件校验不一致，已禁止安装，请删除后重新下载", ToastKind::Error);
+        }
+        return;
+    }
+    if (buttonOpensDownloads(hasTask ? &task : nullptr)) return;
+    std::string url = buildDownloadUrl(g_config.server, app->id, g_config.channel);
+    DownloadManager::instance().startDownload(app->id, app->name, url, app->md5, app->packageSize);
+    toast(L"开始下载：" + app->name, ToastKind::Neutral);
+}
+
+void onInstallClicked(const Catalog& catalog, int32_t appId, const ShowToast& toast)
+{
+    TaskView task{};
+    if (!findTaskView(appId, task)) return;
+    if (!task.md5Ok) {
+        toast(L"文件校验不一致，已禁止安装，请删除后重新下载", ToastKind::Error);
+        return;
+    }
+    if (!DownloadManager::instance().startInstall(appId)) return;
+    reportStartedInstall(appId);
+    auto app = findApp(catalog, appId);
+    toast(L"正在打开安装向导：" + (app ? app->name : std::wstring()), ToastKind::Success);
+}
+
+void onTaskFinished(int32_t appId, const ShowToast& toast)
+{
+    TaskView task{};
+    if (!findTaskView(appId, task)) return;
+    MessageBeep(MB_ICONASTERISK);
+    if (task.isArchive) {
+        toast(L"「" + task.name + L"」下载成功，压缩包已保存，可打开文件夹解压安装", ToastKind::Success);
+    } else if (task.md5Ok) {
+        toast(L"「" + task.name + L"」下载完成，正在打开安装向导", ToastKind::Success);
+        if (DownloadManager::instance().startInstall(appId)) reportStartedInstall(appId);
+    } else {
+        toast(L"下载完成，但 MD5 校验不一致，请谨慎安装", ToastKind::Error);
+    }
+}

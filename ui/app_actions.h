@@ -1,0 +1,25 @@
+#pragma once
+// What an app's action button says and does, and what the window does when a
+// download finishes. UI thread only.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "download/download_manager.h"
+#include "net/catalog.h"
+
+enum class ToastKind : int32_t { Neutral = 0, Success = 1, Error = 2 };
+using ShowToast = std::function<void(const std::wstring& text, ToastKind kind)>;
+
+// The button label for an app and its task (null when it has none).
+std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task);
+// True when clicking the button only opens the download list (the task is busy).
+bool buttonOpensDownloads(const TaskView* task);
+
+// Downloads, installs or reveals the app's file depending on its task.
+void onAppAction(const AppInfo* app, const ShowToast& toast);
+// The download list's install button.
+void onInstallClicked(const Catalog& catalog, int32_t appId, const ShowToast& toast);
+// WM_APP_TASK_DONE: announces the file and starts a verified installer.
+void onTaskFinished(int32_t appId, const ShowToast& toast);
