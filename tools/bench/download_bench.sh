@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Download benchmark: a local nginx serves a 1 GiB random file; it is fetched
+# through the engine and through a bare WinHTTP loop (both under Wine, by
+# download_bench.exe) and with native curl; then fileMd5Hex is set against md5sum.
+#
+#   tools/bench/download_bench.sh [build dir] [rounds]
+#
+# The build dir defaults to build/bench; it is configured and the target built
+# when download_bench.exe is missing. Needs root only to install nginx.
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+build_dir=${1:-$source_dir/build/bench}
+mkdir -p "$build_dir"
+build_dir=$(cd "$build_dir" && pwd)  # Wine wants an absolute prefix
+rounds=${2:-1}
+exe=$build_dir/download_bench.exe
+
+if [ ! -f "$exe" ]; then
+    cmake -S "$source_dir" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build_dir" --target download_bench -j2 >/dev/null
+fi
+
+nginx_bin=$(command -v nginx || true)
+if [ -z "$nginx_bin" ] && [ -x /usr/sbin/nginx ]; then nginx_bin=/usr/sbin/nginx; fi
+if [ -z "$nginx_bin" ]; then
+    echo "installing nginx"
+    apt-get install -y --no-install-recommends nginx-light >/dev/null 2>&1 ||
+        apt-get install -y --no-install-recommends nginx >/dev/null
+    nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+fi
+
+export WINEPREFIX=$build_dir/bench-wineprefix
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$source_dir/tools/wine_prefix.sh" "$WINEPREFIX"
+
+tmp=$(mktemp -d /tmp/pakvane-bench.XXXXXX)
+nginx_pid=
+cleanup() {
+    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+mkdir -p "$tmp/www" "$tmp/out" "$tmp/nginx"
+echo "generating 1 GiB of random data"
+head -c 1G /dev/urandom >"$tmp/www/big.bin"
+sync  # else the first loop measured pays for writing the source file back
+# nginx workers drop root; they must be able to read the file.
+chmod 755 "$tmp" "$tmp/www"
+chmod 644 "$tmp/www/big.bin"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$tmp/nginx/nginx.conf" <<CONF
+worker_processes 1;
+pid $tmp/nginx/nginx.pid;
+error_log $tmp/nginx/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    tcp_nopush on;
+    default_type application/octet-stream;
+    client_body_temp_path $tmp/nginx/body;
+    proxy_temp_path $tmp/nginx/proxy;
+    fastcgi_temp_path $tmp/nginx/fastcgi;
+    uwsgi_temp_path $tmp/nginx/uwsgi;
+    scgi_temp_path $tmp/nginx/scgi;
+    server {
+        listen 127.0.0.1:$port;
+        root $tmp/www;
+    }
+}
+CONF
+"$nginx_bin" -p "$tmp/nginx" -c "$tmp/nginx/nginx.conf" -g 'daemon off;' &
+nginx_pid=$!
+url=http://127.0.0.1:$port/big.bin
+for _ in $(seq 1 50); do
+    curl -sf -o /dev/null -r 0-0 "$url" && break
+    sleep 0.1
+done
+
+TIMEFORMAT='%R %U %S'
+# Prints "<name> bytes=<n> seconds=<wall> cpu=<user+sys>" for a native command.
+measure_native() {
+    local name=$1 bytes=$2
+    shift 2
+    local times
+    times=$( { time "$@" >/dev/null; } 2>&1 | tail -n 1)
+    read -r wall user sys <<<"$times"
+    echo "$name bytes=$bytes seconds=$wall cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')"
+}
+
+results=$tmp/results.txt
+echo "engine and bare WinHTTP loop under Wine ($rounds round(s))"
+wine "$exe" "$url" "Z:${tmp//\//\\}\\out" "$rounds" | tr -d '\r' | tee "$results"
+
+size=$(stat -c %s "$tmp/www/big.bin")
+for _ in $(seq 1 "$rounds"); do
+    rm -f "$tmp/curl.bin"
+    measure_native curl "$size" curl -sf -o "$tmp/curl.bin" "$url" | tee -a "$results"
+done
+expected=$(md5sum "$tmp/www/big.bin" | cut -d' ' -f1)
+measure_native md5sum "$size" md5sum "$tmp/www/big.bin" | sed "s/\$/ md5=$expected/" | tee -a "$results"
+
+echo
+python3 - "$results" "$expected" <<'PY'
+import statistics
+import sys
+
+rows = {}
+for line in open(sys.argv[1]):
+    name, *fields = line.split()
+    rows.setdefault(name, []).append(dict(f.split("=", 1) for f in fields))
+
+def mbps(v):
+    return int(v["bytes"]) / float(v["seconds"]) / 1e6
+
+def best(name):
+    # The fastest round is the one least disturbed by the rest of the machine.
+    return max(rows[name], key=mbps)
+
+def median(name):
+    return statistics.median(mbps(v) for v in rows[name])
+
+print("%-8s %10s %10s %10s %12s" % ("", "best MB/s", "seconds", "cpu s", "median MB/s"))
+for name in ("engine", "bare", "curl", "md5", "md5sum"):
+    if name in rows:
+        v = best(name)
+        print("%-8s %10.1f %10.3f %10.3f %12.1f" % (name, mbps(v), float(v["seconds"]), float(v["cpu"]), median(name)))
+pieces = sum(int(v["pieces"]) for v in rows["bare"])
+print("bare loop: %.0f bytes per piece on average" % (sum(int(v["bytes"]) for v in rows["bare"]) / pieces))
+e, b = best("engine"), best("bare")
+print()
+print("engine / bare loop:  %.2f best, %.2f median; cpu %.2f" %
+      (mbps(e) / mbps(b), median("engine") / median("bare"), float(e["cpu"]) / max(float(b["cpu"]), 1e-9)))
+print("engine / curl:       %.2f best, %.2f median" % (mbps(e) / mbps(best("curl")), median("engine") / median("curl")))
+print("fileMd5Hex / md5sum: %.2f" % (mbps(best("md5")) / mbps(best("md5sum"))))
+digest = best("md5")["md5"]
+sizes = {v["bytes"] for name in ("engine", "bare", "curl") for v in rows[name]}
+ok = digest == sys.argv[2] and len(sizes) == 1
+if len(sizes) != 1:
+    print("downloaded sizes differ: %s" % sorted(sizes))
+print("digests: fileMd5Hex %s, md5sum %s: %s" % (digest, sys.argv[2], "equal" if ok else "DIFFERENT"))
+sys.exit(0 if ok else 1)
+PY
