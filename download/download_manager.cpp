@@ -214,7 +214,7 @@ void DownloadManager::tickSpeed()
             const double seconds = static_cast<uint32_t>(now - lastTick) / 1000.0;
             if (seconds < 0.25) continue;
             const double speed = static_cast<double>(received - task.lastReceived.load()) / seconds;
-            task.speed = speed > 0 ? static_cast<int32_t>(speed) : 0;
+            task.speed = speed <= 0 ? 0 : speed >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(speed);
             task.lastTick = now;
             task.lastReceived = received;
             changed = true;

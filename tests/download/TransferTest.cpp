@@ -335,3 +335,19 @@ TEST(RangedTransfer, CatalogLinkIsFollowedByTheProbeAndTheFileAddressIsUsedAfter
     std::lock_guard<std::mutex> guard(task->urlLock);
     EXPECT_EQ(task->resolvedUrl, fileUrl("editor-setup.exe"));
 }
+
+TEST(RangedTransfer, ProbeTriesFiveTimesBeforeTheTaskFails)
+{
+    EngineTest env(L"probe5");
+    // An empty error answer never reaches the probe's callback: each probe fails.
+    addServerRule(rule("/files/t-probe5.bin", "", "{\"status\":404}"));
+
+    std::shared_ptr<Task> task = runTask(5015, L"Probe Five", fileUrl("t-probe5.bin"));
+
+    EXPECT_EQ(viewOf(5015).state, Failed);
+    EXPECT_EQ(viewOf(5015).error, L"HTTP 404");
+    const auto requests = requestsTo(serverLog(), "/files/t-probe5.bin");
+    ASSERT_EQ(requests.size(), 5u);
+    for (const auto& request : requests) EXPECT_EQ(request.range, "bytes=0-0");
+    EXPECT_FALSE(fileExists(task->partPath)) << "no part file before a successful probe";
+}
