@@ -12,6 +12,8 @@ constexpr int32_t kIconLoading = 1;
 constexpr int32_t kIconReady = 2;
 constexpr int32_t kIconFailed = 3;
 
+// The worker owns a reference to its record, so a new catalog may drop the
+// record meanwhile; it keeps the window handle rather than the catalog.
 struct IconLoadStart {
     std::shared_ptr<AppInfo> app;
     HWND window;
