@@ -89,6 +89,11 @@ HttpResult openHop(const UrlParts& parts, const std::wstring& method, const Http
         errorText = L"创建请求失败";
         return HttpResult::InitFailed;
     }
+    // WinHttpSetTimeouts does not cover the wait for the response head on
+    // every WinHTTP (Wine waits forever there); the receive time-out should.
+    DWORD responseTimeout = kReceiveTimeoutMs;
+    WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                     sizeof(responseTimeout));
     if (kIgnoreCertificateErrors) {
         DWORD flags = kIgnoredCertificateProblems;
         WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
