@@ -252,11 +252,17 @@ TEST(StartInstall, StartsAVerifiedDownloadedInstallerAndMayStartItAgain)
     // Without its sidecar the installer exits 0 and registers nothing: not confirmed.
     ASSERT_TRUE(waitUntil([] { return viewOf(5271).state != Installing; }, 60000));
     EXPECT_EQ(viewOf(5271).state, InstallUnconfirmed);
-    EXPECT_EQ(countOf(messages.take(), WM_APP_REFRESH), 2u);
+    // startInstall's redraw, then the worker's once it is done.
+    size_t redraws = 0;
+    waitUntil([&] { return (redraws += countOf(messages.take(), WM_APP_REFRESH)) >= 2; }, 10000);
+    EXPECT_EQ(redraws, 2u);
 
     ASSERT_TRUE(DownloadManager::instance().startInstall(5271));
     ASSERT_TRUE(waitUntil([] { return viewOf(5271).state != Installing; }, 60000));
     EXPECT_EQ(viewOf(5271).state, InstallUnconfirmed);
+    redraws = 0;
+    waitUntil([&] { return (redraws += countOf(messages.take(), WM_APP_REFRESH)) >= 2; }, 10000);
+    EXPECT_EQ(redraws, 2u);
 }
 
 TEST(TickSpeed, FirstTickOnlySamplesAndARolledBackCounterGivesZero)
