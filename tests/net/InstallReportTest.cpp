@@ -61,6 +61,10 @@ TEST_F(InstallReportServer, ServerReceivesTheChannelIntact)
 {
     const std::wstring channels[] = {L"default", L"say \"hi\"", L"C:\\dir\\", L"line\nfeed\ttab\x01\x1f",
                                      L"官方渠道 😀"};
+    // The reports file lives as long as the server: look only at what this test adds.
+    std::shared_ptr<json::Value> before = serverJson("/_control/reports");
+    ASSERT_TRUE(before && before->get("reports"));
+    const size_t earlier = before->get("reports")->array.size();
     int32_t appId = 100;
     for (const std::wstring& channel : channels) {
         SCOPED_TRACE(wideToUtf8(channel));
@@ -70,9 +74,9 @@ TEST_F(InstallReportServer, ServerReceivesTheChannelIntact)
     ASSERT_TRUE(reports);
     const json::Value* list = reports->get("reports");
     ASSERT_TRUE(list);
-    ASSERT_EQ(list->array.size(), 5u);
+    ASSERT_EQ(list->array.size(), earlier + 5);
     for (size_t i = 0; i < 5; ++i) {
-        const json::Value& report = *list->array[i];
+        const json::Value& report = *list->array[earlier + i];
         EXPECT_EQ(report.get("appId")->asInt(0), static_cast<int32_t>(100 + i));
         EXPECT_EQ(report.get("event")->asString(""), "install");
         EXPECT_EQ(report.get("channel")->asString(""), wideToUtf8(channels[i]));
