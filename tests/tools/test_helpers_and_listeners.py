@@ -115,29 +115,56 @@ class Tls(unittest.TestCase):
 
 
 class CommandLine(unittest.TestCase):
-    def test_prints_ports_and_writes_port_file(self):
-        work = tempfile.mkdtemp(prefix="catalog-server-cli-")
-        self.addCleanup(shutil.rmtree, work, True)
-        port_file = os.path.join(work, "ports.json")
-        proc = subprocess.Popen([sys.executable, SCRIPT, "--port", "0", "--catalog", FIXTURE, "--quiet",
-                                 "--reports", os.path.join(work, "r.jsonl"), "--port-file", port_file],
+    def start(self, *extra):
+        self.work = tempfile.mkdtemp(prefix="catalog-server-cli-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.folder = os.path.join(self.work, "catalog")
+        shutil.copytree(FIXTURE, self.folder)
+        self.port_file = os.path.join(self.work, "ports.json")
+        proc = subprocess.Popen([sys.executable, SCRIPT, "--port", "0", "--catalog", self.folder, "--quiet",
+                                 "--port-file", self.port_file] + list(extra),
                                 stdout=subprocess.PIPE, text=True)
+        self.addCleanup(proc.stdout.close)
         self.addCleanup(proc.wait, 10)
         self.addCleanup(proc.kill)
+        return proc
+
+    def wait_for(self, path):
+        for _ in range(50):  # bounded: 5 s
+            if os.path.exists(path):
+                return True
+            time.sleep(0.1)
+        return False
+
+    def test_prints_ports_writes_port_file_and_keeps_state_in_the_folder(self):
+        proc = self.start()
         line = proc.stdout.readline().strip()
         self.assertRegex(line, r"^http port \d+$")
         port = int(line.split()[-1])
-        for _ in range(50):
-            if os.path.exists(port_file):
-                break
-            time.sleep(0.1)
-        with open(port_file) as f:
+        self.assertTrue(self.wait_for(self.port_file))
+        with open(self.port_file) as f:
             self.assertEqual({"http": port, "https": None}, json.load(f))
         conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
-        conn.request("GET", "/api/client/bootstrap")
-        self.assertEqual(200, conn.getresponse().status)
-        conn.close()
-        proc.stdout.close()
+        try:
+            conn.request("GET", "/api/client/bootstrap")
+            self.assertEqual(200, conn.getresponse().status)
+        finally:
+            conn.close()
+        # Defaults: reports and the digest store live in the catalog folder.
+        conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+        try:
+            conn.request("POST", "/api/client/report", body=b'{"appId":1,"event":"install","channel":"c"}')
+            self.assertEqual(200, conn.getresponse().status)
+        finally:
+            conn.close()
+        self.assertTrue(os.path.exists(os.path.join(self.folder, "reports.jsonl")))
+        self.assertTrue(self.wait_for(os.path.join(self.folder, ".digests.json")))
+
+    def test_tls_port_without_certificate_is_refused(self):
+        proc = subprocess.run([sys.executable, SCRIPT, "--port", "0", "--catalog", FIXTURE, "--tls-port", "0"],
+                              capture_output=True, text=True, timeout=20)
+        self.assertEqual(2, proc.returncode)
+        self.assertIn("--tls-cert", proc.stderr)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 """A catalog folder: catalog.json, files/ and icons/, with computed package
 sizes and digests."""
 
-import hashlib
 import json
 import os
 import stat
@@ -9,7 +8,9 @@ import sys
 import threading
 import urllib.parse
 
+from devserver.digests import DigestCache
 from devserver.replies import HttpError
+
 
 def safe_name(raw):
     """Decodes one path segment naming a file of a catalog subfolder.
@@ -30,14 +31,14 @@ def safe_name(raw):
 class Catalog:
     """catalog.json plus the files/ and icons/ folders beside it."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, digest_store=None):
         self.folder = os.path.realpath(folder)
         self.files_dir = os.path.join(self.folder, "files")
         self.icons_dir = os.path.join(self.folder, "icons")
         self._lock = threading.Lock()
         self._doc = None
         self._doc_stamp = None
-        self._digests = {}  # path -> ((inode, mtime_ns, size), md5 hex)
+        self.digests = DigestCache(self.folder, digest_store)
 
     def path_in(self, folder, raw_name):
         name = safe_name(raw_name)
@@ -70,20 +71,6 @@ class Catalog:
                 self._doc, self._doc_stamp = doc, stamp
             return self._doc
 
-    def _digest(self, path, st):
-        stamp = (st.st_ino, st.st_mtime_ns, st.st_size)
-        with self._lock:
-            cached = self._digests.get(path)
-        if cached and cached[0] == stamp:
-            return cached[1]
-        h = hashlib.md5()
-        with open(path, "rb") as f:
-            for block in iter(lambda: f.read(1024 * 1024), b""):
-                h.update(block)
-        with self._lock:
-            self._digests[path] = (stamp, h.hexdigest())
-        return h.hexdigest()
-
     def package_path(self, app):
         name = app.get("file")
         if not isinstance(name, str) or not name:
@@ -110,7 +97,7 @@ class Catalog:
         if "packageSize" not in out:
             out["packageSize"] = st.st_size if st else 0
         if "md5" not in out:
-            out["md5"] = self._digest(path, st) if st else ""
+            out["md5"] = self.digests.md5(path, st) if st else ""
         if "hasPackage" not in out:
             out["hasPackage"] = st is not None
         icon = out.get("icon")
@@ -128,7 +115,9 @@ class Catalog:
         return apps if isinstance(apps, list) else []
 
     def apps(self):
-        return [self.public_app(a) for a in self.raw_apps()]
+        apps = [self.public_app(a) for a in self.raw_apps()]
+        self.digests.save()
+        return apps
 
     def find_raw(self, app_id):
         for app in self.raw_apps():
@@ -140,9 +129,13 @@ class Catalog:
         """Computes every package digest once, so the first bootstrap of a
         large catalog does not have to."""
         try:
+            packages = []
             for app in self.raw_apps():
                 if isinstance(app, dict):
                     self.public_app(app)
+                    packages.append(self.package_path(app))
+            self.digests.retain(p for p in packages if p)
+            self.digests.save()
         except Exception as e:  # a broken catalog.json is reported on request
             sys.stderr.write("catalog warm-up stopped: %r\n" % (e,))
 
