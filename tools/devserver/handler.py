@@ -31,7 +31,6 @@ ICON_TYPES = {
 }
 
 
-
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "PakvaneDevServer/1.0"

@@ -4,6 +4,7 @@ import json
 
 CHUNK = 64 * 1024
 
+
 class HttpError(Exception):
     """An answer of status >= 400 with a JSON message, raised by request routing."""
 
@@ -11,7 +12,6 @@ class HttpError(Exception):
         super().__init__(message)
         self.status = status
         self.message = message
-
 
 
 class BytesSource:
@@ -83,7 +83,6 @@ def json_reply(status, value, headers=None):
 
 def error_reply(status, message):
     return json_reply(status, {"code": status, "message": message})
-
 
 
 def parse_range(header, total):

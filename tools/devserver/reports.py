@@ -5,6 +5,7 @@ import threading
 
 from devserver.replies import HttpError
 
+
 class Reports:
     """The reports file, one JSON object per line."""
 
