@@ -1,16 +1,17 @@
 #include "net/http_text.h"
 
 #include <cstddef>
-#include <cwctype>
 
 namespace {
 
+// prefix is lower-case ASCII; only ASCII letters fold, whatever the locale.
 bool startsWithNoCase(const std::wstring& text, const wchar_t* prefix)
 {
-    std::size_t i = 0;
-    for (; prefix[i]; ++i) {
+    for (std::size_t i = 0; prefix[i]; ++i) {
         if (i >= text.size()) return false;
-        if (std::towlower(text[i]) != prefix[i]) return false;
+        wchar_t c = text[i];
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != prefix[i]) return false;
     }
     return true;
 }
