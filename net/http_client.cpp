@@ -37,6 +37,9 @@ constexpr DWORD kIgnoredCertificateProblems = SECURITY_FLAG_IGNORE_UNKNOWN_CA | 
                                               SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
 static_assert(kSecureProtocols == 0xA80, "TLS 1.0, 1.1 and 1.2 exactly");
 static_assert(kIgnoredCertificateProblems == 0x3300, "unknown CA, usage, name and date");
+static_assert(ERROR_WINHTTP_SECURE_INVALID_CA == 12045 && ERROR_WINHTTP_SECURE_CHANNEL_ERROR == 12157 &&
+                  ERROR_WINHTTP_SECURE_FAILURE == 12175,
+              "the codes reported as TLS failures");
 
 bool aborted(const std::atomic<uint8_t>* abortFlag) { return abortFlag && abortFlag->load() != 0; }
 
