@@ -30,6 +30,26 @@ bool waitForRequest(const std::string& path)
     return false;
 }
 
+// Requests the server is still answering (-1 when the log cannot be read).
+int requestsInFlight()
+{
+    std::string reply;
+    if (!serverGet("/_control/log", &reply)) return -1;
+    auto log = json::parse(reply);
+    const json::Value* count = log ? log->get("inFlight") : nullptr;
+    return count ? count->asInt(-1) : -1;
+}
+
+// Waits (bounded) until the server has no request in hand.
+bool waitUntilServerIdle()
+{
+    for (int i = 0; i < 250; ++i) {
+        if (requestsInFlight() == 0) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
 TEST_F(HttpCancel, FlagSetBeforeTheCallSendsNothing)
 {
     std::atomic<uint8_t> flag{1};
@@ -99,6 +119,16 @@ TEST_F(HttpCancel, FlagFromAnotherThreadStopsAThrottledDownload)
     EXPECT_EQ(call.result, HttpResult::Cancelled) << u8(call.error);
     EXPECT_GT(received, 0u);
     EXPECT_LT(received, 2000000u);
+}
+
+TEST_F(HttpCancel, StoppedDownloadLetsGoOfTheConnection)
+{
+    // The server would trickle this body for 50 s; once the call has
+    // returned, the closed connection makes its next write fail at once.
+    addServerRule(R"({"path":"/_bytes/2000000","steps":[{"bytesPerSecond":40000}]})");
+    HttpCall call = httpGet("/_bytes/2000000", [](const unsigned char*, unsigned long) { return false; });
+    EXPECT_EQ(call.result, HttpResult::Cancelled);
+    EXPECT_TRUE(waitUntilServerIdle()) << "the server is still sending: the request was not closed";
 }
 
 TEST_F(HttpCancel, BufferedBodyIsDroppedWhenCancelled)
