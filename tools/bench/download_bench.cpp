@@ -3,7 +3,7 @@
 // the digest speed of fileMd5Hex. Driven by download_bench.sh, which serves the
 // file and compares with native tools.
 //
-// download_bench.exe <url> <scratch folder> [rounds]
+// download_bench.exe <url> <scratch folder> [rounds] [engine|bare]
 // Prints one line per measurement:
 //   <name> bytes=<n> seconds=<wall> cpu=<user+kernel of this process> [pieces=<n>] [md5=<hex>]
 
@@ -172,12 +172,16 @@ bool measureBare(const std::wstring& url, const std::wstring& barePath)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: download_bench.exe <url> <scratch folder> [rounds]\n");
+        std::fprintf(stderr, "usage: download_bench.exe <url> <scratch folder> [rounds] [engine|bare]\n");
         return 2;
     }
     const std::wstring url = argv[1];
     const std::wstring folder = argv[2];
     const int rounds = argc > 3 && _wtoi(argv[3]) > 0 ? _wtoi(argv[3]) : 1;
+    // One way alone, for profiling it.
+    const std::wstring only = argc > 4 ? argv[4] : L"";
+    const bool runEngine = only != L"bare";
+    const bool runBare = only != L"engine";
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring barePath = folder + L"\\bare.bin";
 
@@ -190,11 +194,12 @@ int wmain(int argc, wchar_t** argv)
 
         // The order alternates, so neither loop always runs on the warmer machine.
         const bool engineFirst = round % 2 == 0;
-        if (engineFirst && !measureEngine(url, folder, enginePath)) return 1;
-        if (!measureBare(url, barePath)) return 1;
-        if (!engineFirst && !measureEngine(url, folder, enginePath)) return 1;
+        if (runEngine && engineFirst && !measureEngine(url, folder, enginePath)) return 1;
+        if (runBare && !measureBare(url, barePath)) return 1;
+        if (runEngine && !engineFirst && !measureEngine(url, folder, enginePath)) return 1;
     }
 
+    if (!runEngine) return 0;
     Stopwatch md5Watch;
     std::string digest;
     if (!fileMd5Hex(enginePath, digest)) {
