@@ -19,37 +19,6 @@ using HttpThreads = HttpServerTest;
 
 std::string u8(const std::wstring& text) { return wideToUtf8(text); }
 
-// Waits (bounded) until the server has logged a request to path.
-bool waitForRequest(const std::string& path)
-{
-    for (int i = 0; i < 500; ++i) {
-        for (const auto& logged : loggedPaths())
-            if (logged == path) return true;
-        Sleep(20);
-    }
-    return false;
-}
-
-// Requests the server is still answering (-1 when the log cannot be read).
-int requestsInFlight()
-{
-    std::string reply;
-    if (!serverGet("/_control/log", &reply)) return -1;
-    auto log = json::parse(reply);
-    const json::Value* count = log ? log->get("inFlight") : nullptr;
-    return count ? count->asInt(-1) : -1;
-}
-
-// Waits (bounded) until the server has no request in hand.
-bool waitUntilServerIdle()
-{
-    for (int i = 0; i < 250; ++i) {
-        if (requestsInFlight() == 0) return true;
-        Sleep(20);
-    }
-    return false;
-}
-
 TEST_F(HttpCancel, FlagSetBeforeTheCallSendsNothing)
 {
     std::atomic<uint8_t> flag{1};

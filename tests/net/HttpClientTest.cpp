@@ -214,6 +214,19 @@ TEST_F(HttpStatus, ServerErrorBodyIsNotReadWithoutASink)
     }
 }
 
+TEST_F(HttpStatus, UnreadServerErrorBodyDoesNotHoldTheConnection)
+{
+    // 60,000 bytes at 2,000 bytes/s: the server is still sending when the
+    // call returns without reading, and stops once the request is closed.
+    addServerRule(R"({"path":"/s/slow503","steps":[{"status":503,"body":")" + std::string(60000, 'b') +
+                  R"(","bytesPerSecond":2000}]})");
+    HttpCall call = httpGet("/s/slow503");
+    EXPECT_EQ(call.result, HttpResult::HttpError);
+    EXPECT_EQ(u8(call.error), "HTTP 503");
+    EXPECT_TRUE(call.response.body.empty());
+    EXPECT_TRUE(waitUntilServerIdle()) << "the server is still sending: the request was not closed";
+}
+
 TEST_F(HttpStatus, ServerErrorBodyStreamsToASinkFirst)
 {
     addServerRule(R"({"path":"/s/503","steps":[{"status":503,"body":"busy, retry"}]})");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -51,6 +53,37 @@ inline std::vector<std::string> loggedPaths()
     }
     for (const auto& entry : requests->array) paths.push_back(entry->get("path") ? entry->get("path")->string : "");
     return paths;
+}
+
+// Waits (bounded) until the server has logged a request to path.
+inline bool waitForRequest(const std::string& path)
+{
+    for (int i = 0; i < 500; ++i) {
+        for (const auto& logged : loggedPaths())
+            if (logged == path) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// Requests the server is still answering (-1 when the log cannot be read).
+inline int requestsInFlight()
+{
+    std::string reply;
+    if (!serverGet("/_control/log", &reply)) return -1;
+    auto log = json::parse(reply);
+    const json::Value* count = log ? log->get("inFlight") : nullptr;
+    return count ? count->asInt(-1) : -1;
+}
+
+// Waits (bounded) until the server has no request in hand.
+inline bool waitUntilServerIdle()
+{
+    for (int i = 0; i < 100; ++i) {
+        if (requestsInFlight() == 0) return true;
+        Sleep(20);
+    }
+    return false;
 }
 
 // The bytes of /_bytes/<n>: byte i is i % 251.
