@@ -55,8 +55,11 @@ export PAKVANE_TEST_WORK=$work
 export PAKVANE_TEST_BUILD=$build_dir
 export PAKVANE_TEST_SOURCE=$source_dir
 
-wine "$exe" "$@"
+# Wine's helper processes (services, devices) outlive the program and would
+# hold a pipe open: CTest would wait for them. A file has no such reader.
+wine "$exe" "$@" >"$work/test.out" 2>&1
 rc=$?
+cat "$work/test.out"
 if [ $rc -ne 0 ]; then
     echo "---- catalog server log (last 40 lines)"; tail -n 40 "$work/server.log"
 fi

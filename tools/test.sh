@@ -28,6 +28,8 @@ Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=":$display"
 wineserver -p
+# Start Wine's services now, detached from CTest's pipes.
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 cleanup() { wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; }
 trap cleanup EXIT
 
