@@ -119,6 +119,9 @@ TEST_F(HttpCancel, SlowServerIsLeftAtTheFirstCheckAfterItAnswers)
 {
     // WinHTTP blocks in the receive until the server answers or the 30 s
     // time-out passes; the flag is honoured as soon as that call returns.
+    // Against /_hang that is the time-out: under Wine the call then ends
+    // with 服务器无响应 (winhttp 10060), or Cancelled when the flag was set.
+    // A delayed answer shows the same check without the 30 s wait.
     addServerRule(R"({"path":"/c/slow","steps":[{"delayMs":1500,"status":200,"body":"late answer"}]})");
     std::atomic<uint8_t> flag{0};
     std::thread canceller([&] {
