@@ -131,9 +131,32 @@ class Catalog(ServerCase):
         self.assertIn("POST", doc["message"])
 
     def test_bad_content_length_is_refused(self):
-        answer = self.raw(b"POST /api/client/report HTTP/1.1\r\nHost: x\r\nContent-Length: ten\r\n\r\n")
-        self.assertTrue(answer.startswith(b"HTTP/1.1 400"), answer[:80])
+        for length in (b"ten", b"-1", b"\xb2"):
+            with self.subTest(length=length):
+                answer = self.raw(b"POST /api/client/report HTTP/1.1\r\nHost: x\r\nContent-Length: " + length +
+                                  b"\r\n\r\n")
+                self.assertTrue(answer.startswith(b"HTTP/1.1 400"), answer[:80])
 
+    def test_bad_chunk_size_is_refused(self):
+        # A signed or prefixed size is no hexadecimal chunk size; "-1" must not
+        # make the server read until the client hangs up.
+        for size in (b"-1", b"+5", b"0x5", b"1_0", b"zz"):
+            with self.subTest(size=size):
+                answer = self.raw(b"POST /_echo HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                  size + b"\r\nabcde\r\n0\r\n\r\n")
+                self.assertTrue(answer.startswith(b"HTTP/1.1 400"), answer[:80])
+
+    def test_chunked_body_is_read(self):
+        answer = self.raw(b"POST /_echo HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                          b"Connection: close\r\n\r\n3\r\nabc\r\nA;x=y\r\n0123456789\r\n0\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer[:80])
+        self.assertIn(b'"body":"abc0123456789"', answer)
+
+    def test_numbers_in_helper_paths_are_ascii_digits(self):
+        for path in (b"/_bytes/\xb2", b"/_chain/\xb2"):
+            with self.subTest(path=path):
+                answer = self.raw(b"GET " + path + b" HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                self.assertTrue(answer.startswith(b"HTTP/1.1 400"), answer[:80])
 
 if __name__ == "__main__":
     unittest.main()

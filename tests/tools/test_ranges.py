@@ -28,6 +28,10 @@ class Ranges(ServerCase):
             ("items=0-1", 200, None, 0, 1000),
             ("bytes=abc", 200, None, 0, 1000),
             ("bytes=-", 200, None, 0, 1000),
+            # Digits other than ASCII are malformed, not numbers.
+            ("bytes=\u00b2-", 200, None, 0, 1000),
+            ("bytes=0-\u00b9", 200, None, 0, 1000),
+            ("bytes=-\u00b3", 200, None, 0, 1000),
             (None, 200, None, 0, 1000),
         ]
         for header, status, content_range, first, end in cases:

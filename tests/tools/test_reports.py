@@ -23,9 +23,11 @@ class Reports(ServerCase):
             (b'{"appId":1,"event":3,"channel":"default"}', "event"),
             (b'{"appId":1,"event":"install"}', "channel"),
             (b'{"appId":1,"event":"install","channel":null}', "channel"),
+            (b"[" * 5000 + b"]" * 5000, "valid JSON"),
+            (b'{"appId":1,"event":"install","channel":"\\ud800"}', "surrogate"),
         ]
         for body, word in cases:
-            with self.subTest(body=body):
+            with self.subTest(body=body[:60]):
                 status, doc = self.post_json("/api/client/report", body)
                 self.assertEqual(400, status)
                 self.assertEqual(400, doc["code"])

@@ -14,7 +14,7 @@ from email.utils import formatdate
 from http.server import BaseHTTPRequestHandler
 
 from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, error_reply,
-                               json_reply, ranged_reply)
+                               is_decimal, json_reply, ranged_reply)
 from devserver.reports import validate_report
 
 MAX_BODY = 256 * 1024 * 1024      # control uploads may be large test files
@@ -24,6 +24,7 @@ HANG_LIMIT_SECONDS = 120.0
 MAX_DELAY_MS = 120000
 LOG_BODY_LIMIT = 64 * 1024         # bytes of a request body kept in the request log
 IDLE_TIMEOUT_SECONDS = 300         # an idle keep-alive connection is closed after this
+CHUNK_SIZE = re.compile(rb"[0-9A-Fa-f]{1,16}")
 
 ICON_TYPES = {
     ".png": "image/png", ".ico": "image/x-icon", ".jpg": "image/jpeg", ".jpeg": "image/jpeg",
@@ -76,7 +77,7 @@ class Handler(BaseHTTPRequestHandler):
         length = self.headers.get("Content-Length")
         if length is None:
             return b""
-        if not length.strip().isdigit():
+        if not is_decimal(length.strip()):
             raise HttpError(400, "bad Content-Length")
         length = int(length)
         if length > MAX_BODY:
@@ -90,10 +91,12 @@ class Handler(BaseHTTPRequestHandler):
         parts, total = [], 0
         while True:
             line = self.rfile.readline(1024)
-            try:
-                size = int(line.split(b";")[0].strip(), 16)
-            except ValueError:
+            # int(x, 16) would also take signs, "0x" and "_": a "-1" would then
+            # read until the client hangs up.
+            digits = line.split(b";")[0].strip()
+            if not CHUNK_SIZE.fullmatch(digits):
                 raise HttpError(400, "bad chunked body")
+            size = int(digits, 16)
             if size == 0:
                 while self.rfile.readline(1024).strip():
                     pass
@@ -101,7 +104,10 @@ class Handler(BaseHTTPRequestHandler):
             total += size
             if total > MAX_BODY:
                 raise HttpError(413, "request body too large")
-            parts.append(self.rfile.read(size))
+            data = self.rfile.read(size)
+            if len(data) != size:
+                raise ConnectionAbortedError("chunk cut short")
+            parts.append(data)
             self.rfile.readline(16)
 
     def split_target(self):
@@ -300,7 +306,7 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith("/_bytes/"):
             self.require(reading)
             count = path[len("/_bytes/"):]
-            if not count.isdigit() or int(count) > MAX_BYTES_RESOURCE:
+            if not is_decimal(count) or int(count) > MAX_BYTES_RESOURCE:
                 raise HttpError(400, "/_bytes/<n> needs a byte count")
             return ranged_reply(PatternSource(int(count)), "application/octet-stream", range_header)
         if path == "/_echo":
@@ -309,7 +315,7 @@ class Handler(BaseHTTPRequestHandler):
                                     "body": body.decode("utf-8", "replace")})
         if path.startswith("/_chain/"):
             n = path[len("/_chain/"):]
-            if not n.isdigit():
+            if not is_decimal(n):
                 raise HttpError(400, "/_chain/<n> needs a number")
             n = int(n)
             if n == 0:

@@ -85,6 +85,12 @@ def error_reply(status, message):
     return json_reply(status, {"code": status, "message": message})
 
 
+def is_decimal(text):
+    """Plain ASCII digits only: str.isdigit() also takes "²" and other digits
+    that int() refuses."""
+    return text.isascii() and text.isdigit()
+
+
 def parse_range(header, total):
     """Single byte range of a Range header.
 
@@ -103,7 +109,7 @@ def parse_range(header, total):
         return None
     first, dash, last = spec.partition("-")
     first, last = first.strip(), last.strip()
-    if not dash or not (first.isdigit() or first == "") or not (last.isdigit() or last == ""):
+    if not dash or not (is_decimal(first) or first == "") or not (is_decimal(last) or last == ""):
         return None
     if first == "":
         if last == "":

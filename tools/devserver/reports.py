@@ -32,7 +32,7 @@ class Reports:
 def validate_report(body):
     try:
         report = json.loads(body.decode("utf-8"))
-    except (UnicodeDecodeError, ValueError):
+    except (UnicodeDecodeError, ValueError, RecursionError):
         raise HttpError(400, "report body is not valid JSON")
     if not isinstance(report, dict):
         raise HttpError(400, "report must be a JSON object")
@@ -46,4 +46,9 @@ def validate_report(body):
             raise HttpError(400, "%s must be a string" % key)
     if not report["event"]:
         raise HttpError(400, "event must not be empty")
+    try:
+        # A "\ud800" escape parses, but its text cannot be written as UTF-8.
+        json.dumps(report, ensure_ascii=False).encode("utf-8")
+    except UnicodeEncodeError:
+        raise HttpError(400, "report holds a lone surrogate escape")
     return report
