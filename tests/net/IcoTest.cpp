@@ -134,6 +134,7 @@ std::vector<IcoCase> icoCases()
     const Entry pngShort{30, 30, 32, pngData(500, 500).substr(0, 23)};
     const Entry png1024{0, 0, 32, pngData(1024, 1024)};
     const Entry png1025{0, 0, 32, pngData(1024, 1025)};
+    const Entry png1025Wide{0, 0, 32, pngData(1025, 1024)};
     const Entry pngZeroHeight{0, 0, 32, pngData(64, 0)};
     const Entry png300x200{0, 0, 32, pngData(300, 200)};
     const Entry png255{0, 0, 32, pngData(255, 255)};
@@ -148,19 +149,23 @@ std::vector<IcoCase> icoCases()
         {"PngSixteenAndThirtyTwoReduceToThePng", makeIco({small16, small32, png256}), reduced(png256, 0, 0)},
         {"EqualWidthAndBitsKeepTheFirst", makeIco({first32, second32}), reduced(first32, 32, 32)},
         {"OnlyImageIsPng2048PassesUnchanged", makeIco({png2048}), makeIco({png2048})},
+        {"BestImageIsPng2048PassesUnchanged", makeIco({small16, png2048}), makeIco({small16, png2048})},
         {"EntryRunningPastTheEndIsIgnored", makeIco({small16, runsPast}), reduced(small16, 16, 16)},
         {"OffsetBeyondTheBodyIsIgnored", makeIco({small16, offsetOutside}), reduced(small16, 16, 16)},
         {"OffsetPlusSizeWrappingIsIgnored", makeIco({small16, offsetWraps}), reduced(small16, 16, 16)},
         {"NoUsableEntryPassesUnchanged", makeIco({runsPast}), makeIco({runsPast})},
         {"DibHeightCountsTheMask", makeIco({dib48}), reduced(dib48, 48, 48)},
         {"DibOddHeightRoundsDown", makeIco({dibOddHeight}), reduced(dibOddHeight, 24, 24)},
-        {"DibWithoutWidthKeepsDirectorySize", makeIco({dibNoWidth}), reduced(dibNoWidth, 40, 20)},
-        {"SmallDibHeaderKeepsDirectorySize", makeIco({oldDibHeader}), reduced(oldDibHeader, 20, 10)},
-        {"DibWiderThan1024PassesUnchanged", makeIco({dibWide}), makeIco({dibWide})},
-        {"PngShorterThan24KeepsDirectorySize", makeIco({pngShort}), reduced(pngShort, 30, 30)},
-        {"Png1024IsReducedWithZeroSizeBytes", makeIco({png1024}), reduced(png1024, 0, 0)},
-        {"Png1025HighPassesUnchanged", makeIco({png1025}), makeIco({png1025})},
-        {"PngZeroHeightPassesUnchanged", makeIco({pngZeroHeight}), makeIco({pngZeroHeight})},
+        {"DibWithoutWidthKeepsDirectorySize", makeIco({small16, dibNoWidth}), reduced(dibNoWidth, 40, 20)},
+        {"SmallDibHeaderKeepsDirectorySize", makeIco({small16, oldDibHeader}), reduced(oldDibHeader, 20, 10)},
+        {"DibWiderThan1024PassesUnchanged", makeIco({small16, dibWide}), makeIco({small16, dibWide})},
+        // Too short for the PNG rule, its signature then reads as a DIB header
+        // of a size no reduced file can describe.
+        {"PngShorterThan24PassesUnchanged", makeIco({small16, pngShort}), makeIco({small16, pngShort})},
+        {"Png1024IsReducedWithZeroSizeBytes", makeIco({small16, png1024}), reduced(png1024, 0, 0)},
+        {"Png1025HighPassesUnchanged", makeIco({small16, png1025}), makeIco({small16, png1025})},
+        {"Png1025WidePassesUnchanged", makeIco({small16, png1025Wide}), makeIco({small16, png1025Wide})},
+        {"PngZeroHeightPassesUnchanged", makeIco({small16, pngZeroHeight}), makeIco({small16, pngZeroHeight})},
         {"PngSizeBytesTakeTheRealSize", makeIco({png255}), reduced(png255, 255, 255)},
         {"PngWidth300HeightBelow256", makeIco({png300x200}), reduced(png300x200, 0, 200)},
         {"ScoreIsWidthTimes4096PlusBits", makeIco({wide17NoBits, wide16DeepBits}), reduced(wide16DeepBits, 16, 16)},
