@@ -144,6 +144,25 @@ class FaultRules(ServerCase):
         self.post_json("/_control/reset", {})
         self.assertEqual({"requests": [], "maxInFlight": 0, "inFlight": 0}, self.log())
 
+    def test_complete_answer_is_no_longer_in_flight(self):
+        # A client that has its whole answer may start its next request on a
+        # new connection at once. Slow down the server's bookkeeping to widen
+        # the window in which a late count would show.
+        faults = self.servers[0].RequestHandlerClass.faults
+        leave = faults.leave
+
+        def slow_leave(ticket):
+            time.sleep(0.3)
+            leave(ticket)
+
+        faults.leave = slow_leave
+        for path, headers in (("/_bytes/3", None), ("/_bytes/0", None), ("/_bytes/10", {"Range": "bytes=0-0"})):
+            with self.subTest(path=path):
+                self.get(path, headers)
+                self.assertEqual(0, self.log()["inFlight"])
+        status, _, _ = self.request("HEAD", "/_bytes/3")
+        self.assertEqual((200, 0), (status, self.log()["inFlight"]))
+
     def test_requests_running_across_a_reset_do_not_count_after_it(self):
         self.rule("/_bytes/10", [{"hang": True}])
         with socket.create_connection(("127.0.0.1", self.port), timeout=5) as c:

@@ -43,6 +43,7 @@ class Handler(BaseHTTPRequestHandler):
     reports = None
     quiet = False
     testing = True  # fault injection, /_control/ and the /_... helpers
+    ticket = None   # in-flight ticket of the request being answered
 
     def log_message(self, fmt, *args):
         if not self.quiet:
@@ -146,12 +147,21 @@ class Handler(BaseHTTPRequestHandler):
                  "range": self.headers.get("Range"),
                  "body": body[:LOG_BODY_LIMIT].decode("utf-8", "replace"),
                  "headers": {k: v for k, v in self.headers.items()}}
-        step, ticket = self.faults.arrive(entry)
+        step, self.ticket = self.faults.arrive(entry)
         step = step or {}
         try:
             self.serve(path, query, body, step)
         finally:
-            self.faults.leave(ticket)
+            self.leave_in_flight()
+
+    def leave_in_flight(self):
+        """Takes this request out of the in-flight count, once. Called before
+        the last byte of the answer goes out: a client that has its whole
+        answer may start its next request on another connection at once, and
+        that one must not be counted as overlapping this one."""
+        if self.ticket is not None:
+            self.faults.leave(self.ticket)
+            self.ticket = None
 
     def routed(self, handler, *args):
         try:
@@ -227,9 +237,13 @@ class Handler(BaseHTTPRequestHandler):
                     # A lying length breaks the framing: the connection cannot be reused.
                     self.send_header("Connection", "close")
                     self.close_connection = True
+            with_body = not head_only and reply.status not in (204, 304)
+            body_length = reply.length if close_after is None else min(reply.length, close_after)
+            if not with_body or body_length == 0:
+                self.leave_in_flight()
             self.end_headers()
-            if not head_only and reply.status not in (204, 304):
-                self.write_body(reply, close_after, rate)
+            if with_body:
+                self.write_body(reply, body_length, rate)
             self.wfile.flush()
         except (ConnectionError, OSError, ValueError):
             self.close_connection = True
@@ -241,26 +255,25 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 pass
 
-    def write_body(self, reply, limit, rate):
+    def write_body(self, reply, length, rate):
+        """Sends the first length bytes of the reply's body."""
         sent = 0
         started = time.monotonic()
         for chunk in reply.source.chunks(reply.start, reply.end):
-            if limit is not None:
-                chunk = chunk[:max(0, limit - sent)]
-            if rate:
-                piece = max(1, rate // 20)
-                for pos in range(0, len(chunk), piece):
-                    part = chunk[pos:pos + piece]
-                    self.wfile.write(part)
+            chunk = chunk[:max(0, length - sent)]
+            piece = max(1, rate // 20) if rate else max(1, len(chunk))
+            for pos in range(0, len(chunk), piece):
+                part = chunk[pos:pos + piece]
+                if sent + len(part) >= length:
+                    self.leave_in_flight()
+                self.wfile.write(part)
+                sent += len(part)
+                if rate:
                     self.wfile.flush()
-                    sent += len(part)
                     wait = started + sent / rate - time.monotonic()
                     if wait > 0:
                         time.sleep(wait)
-            else:
-                self.wfile.write(chunk)
-                sent += len(chunk)
-            if limit is not None and sent >= limit:
+            if sent >= length:
                 break
 
     # -- the catalog API and the test helpers
