@@ -130,10 +130,15 @@ TEST_F(ReportInstallAsync, ReportArrivesFromTheWorker)
         reports = serverJson("/_control/reports");
         ASSERT_TRUE(reports);
         const json::Value* list = reports->get("reports");
-        if (list && !list->array.empty() && list->array.back()->get("appId")->asInt(0) == 7) break;
+        if (list && !list->array.empty() && list->array.back()->get("appId") &&
+            list->array.back()->get("appId")->asInt(0) == 7)
+            break;
         Sleep(50);
     }
+    ASSERT_TRUE(reports->get("reports"));
+    ASSERT_FALSE(reports->get("reports")->array.empty()) << "no report arrived";
     const json::Value& last = *reports->get("reports")->array.back();
+    ASSERT_TRUE(last.get("appId") && last.get("channel"));
     EXPECT_EQ(last.get("appId")->asInt(0), 7);
     EXPECT_EQ(last.get("channel")->asString(""), "渠道\"x\"");
 }
