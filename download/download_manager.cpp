@@ -15,6 +15,16 @@ struct WorkerStart {
 
 bool isActive(int32_t state) { return state == Downloading || state == Verifying; }
 
+// A task uses its part file while it downloads or verifies, and after a cancel
+// until its worker has ended: the finishing steps ignore the flag and still
+// hash and move the file.
+bool usesPartFile(const Task& task)
+{
+    const int32_t state = task.state.load();
+    if (isActive(state)) return true;
+    return state == Cancelled && task.thread && WaitForSingleObject(task.thread.get(), 0) == WAIT_TIMEOUT;
+}
+
 // Windows file names ignore case, so "Foo" and "foo" are one file.
 bool samePath(const std::wstring& a, const std::wstring& b)
 {
@@ -80,7 +90,7 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
         // same part file at the same time.
         auto held = [&](const std::wstring& partPath) {
             for (const auto& entry : tasks)
-                if (isActive(entry.second->state.load()) && samePath(entry.second->partPath, partPath)) return true;
+                if (usesPartFile(*entry.second) && samePath(entry.second->partPath, partPath)) return true;
             return false;
         };
         for (int round = 0; round < 4 && held(folder + L"\\" + stem + L".exe.part"); ++round)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/app_messages.h"
+#include "core/handles.h"
 #include "core/text.h"
 #include "download/download_manager.h"
 #include "tests/download/engine_harness.h"
@@ -108,6 +109,51 @@ TEST(StartDownload, AppsWhoseNamesGiveOneStemNeverShareAPartFile)
     ASSERT_TRUE(c);
     EXPECT_EQ(c->partPath, env.folder() + L"\\Shared Tool.exe.part");
     EXPECT_EQ(viewOf(5213).state, Downloaded);
+}
+
+DWORD WINAPI waitForEvent(void* event)
+{
+    WaitForSingleObject(static_cast<HANDLE>(event), 60000);
+    return 0;
+}
+
+TEST(StartDownload, CancelledTaskWhoseWorkerStillRunsKeepsItsPartFile)
+{
+    EngineTest env(L"cancelledbusy");
+    const std::string content = patternBytes(80000, 26);
+    putServerFile("m-busy.bin", content);
+    // Cancelled while verifying: the worker still hashes and moves the part file.
+    UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(release.valid());
+    auto busy = std::make_shared<Task>();
+    busy->id = 5214;
+    busy->name = L"Busy Tool";
+    busy->setFinalPath(env.folder() + L"\\Busy Tool.exe");
+    busy->partPath = env.folder() + L"\\Busy Tool.exe.part";
+    busy->state = Cancelled;
+    busy->thread.reset(CreateThread(nullptr, 0, &waitForEvent, release.get(), 0, nullptr));
+    ASSERT_TRUE(busy->thread.valid());
+    DownloadManager::instance().addTaskForTesting(busy);
+
+    std::shared_ptr<Task> other = runTask(5215, L"Busy Tool", fileUrl("m-busy.bin"));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->partPath, env.folder() + L"\\Busy Tool (5215).exe.part");
+    // The same application again: its old worker has not let go either.
+    std::shared_ptr<Task> again = runTask(5214, L"Busy Tool", fileUrl("m-busy.bin"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->partPath, env.folder() + L"\\Busy Tool (5214).exe.part");
+    std::string got;
+    ASSERT_TRUE(readWholeFile(env.folder() + L"\\Busy Tool (5215).exe", got));
+    EXPECT_EQ(firstDifference(got, content), -1);
+
+    SetEvent(release.get());
+    ASSERT_TRUE(waitForWorker(busy, 10000));
+    DownloadManager::instance().addTaskForTesting(busy);
+    // Once that worker has ended, the plain name is free again.
+    std::shared_ptr<Task> later = runTask(5216, L"Busy Tool", fileUrl("m-busy.bin"));
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->partPath, env.folder() + L"\\Busy Tool.exe.part");
+    EXPECT_EQ(viewOf(5216).state, Downloaded);
 }
 
 TEST(Cancel, DuringTheTransferStopsTheWorkerAndKeepsThePartFile)
