@@ -221,6 +221,18 @@ TEST_F(CatalogBootstrap, UnreachableServerGivesTheClientsText)
     EXPECT_FALSE(catalog.adoptPending());
 }
 
+TEST_F(CatalogBootstrap, SuccessAfterAFailureClearsTheError)
+{
+    Catalog catalog;
+    serveBootstrap("not json");
+    ASSERT_FALSE(loadCatalog(catalog));
+    ASSERT_EQ(catalog.lastError, L"数据格式错误");
+    resetServer();
+    ASSERT_TRUE(loadCatalog(catalog));
+    EXPECT_EQ(catalog.lastError, L"");
+    EXPECT_EQ(catalog.apps.size(), 5u);
+}
+
 TEST(CatalogFetch, EmptyClientTextBecomesNetworkError)
 {
     // The HTTP client gives a text for every failure it can have without an
@@ -404,6 +416,11 @@ TEST_F(CatalogSearch, ReplyShapes)
     addServerRule("{\"path\":\"/api/client/apps\",\"then\":{\"status\":503,\"body\":\"busy\"}}");
     EXPECT_FALSE(search(catalog, testServerUrl(), L"x"));
     EXPECT_EQ(catalog.lastError, L"HTTP 503");
+
+    serveSearch("{\"data\":[{\"id\":4}]}");
+    EXPECT_TRUE(search(catalog, testServerUrl(), L"x"));
+    EXPECT_EQ(catalog.lastError, L"");
+    EXPECT_EQ(catalog.searchResults.size(), 1u);
 }
 
 TEST_F(CatalogLoad, WorkerPostsLoadedThenAdoptMakesTheListsVisible)
