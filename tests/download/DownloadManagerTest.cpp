@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/app_messages.h"
@@ -154,6 +156,29 @@ TEST(StartDownload, CancelledTaskWhoseWorkerStillRunsKeepsItsPartFile)
     ASSERT_TRUE(later);
     EXPECT_EQ(later->partPath, env.folder() + L"\\Busy Tool.exe.part");
     EXPECT_EQ(viewOf(5216).state, Downloaded);
+}
+
+TEST(TaskFinalPath, ReadersNeverSeeAHalfWrittenPath)
+{
+    // The worker renames the final path while the UI thread reads it; an
+    // unguarded copy would mix the two paths or read a length that does not
+    // match the text.
+    Task task;
+    const std::wstring zip = L"C:\\Downloads\\" + std::wstring(150, L'z') + L".zip";
+    const std::wstring exe = L"C:\\Downloads\\" + std::wstring(190, L'e') + L".exe";
+    task.setFinalPath(exe);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000000 && !stop; ++i) task.setFinalPath((i % 2) ? exe : zip);
+    });
+    int torn = 0;
+    for (int reads = 0; reads < 200000; ++reads) {
+        const std::wstring seen = task.finalPath();
+        if (seen != zip && seen != exe) ++torn;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(torn, 0);
 }
 
 TEST(Cancel, DuringTheTransferStopsTheWorkerAndKeepsThePartFile)
