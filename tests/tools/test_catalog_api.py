@@ -130,6 +130,18 @@ class Catalog(ServerCase):
         self.assertEqual(405, status)
         self.assertIn("POST", doc["message"])
 
+    def test_file_name_may_come_percent_encoded_or_as_raw_utf8(self):
+        status, _ = self.post_json("/_control/files/%E6%98%9F.exe", b"star")
+        self.assertEqual(200, status)
+        self.assertEqual((200, b"star"), self.get("/files/%E6%98%9F.exe")[::2])
+        # (Python's request line parser splits at the bytes 0x85 and 0xA0.)
+        answer = self.raw("GET /files/星.exe HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n".encode("utf-8"))
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer[:80])
+        self.assertTrue(answer.endswith(b"\r\n\r\nstar"), answer[-40:])
+        # Raw bytes that are not UTF-8 are a bad name, not a missing file.
+        answer = self.raw(b"GET /files/\xe6\x98.exe HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 400"), answer[:80])
+
     def test_bad_content_length_is_refused(self):
         for length in (b"ten", b"-1", b"\xb2"):
             with self.subTest(length=length):

@@ -19,8 +19,10 @@ def safe_name(raw):
     plain file name: separators (also encoded), dot names, NUL, drive letters.
     """
     try:
-        name = urllib.parse.unquote(raw, encoding="utf-8", errors="strict")
-    except UnicodeDecodeError:
+        # The request line arrives decoded as Latin-1: a name sent as raw
+        # UTF-8 bytes rather than percent-encoded is recovered the same way.
+        name = urllib.parse.unquote_to_bytes(raw.encode("latin-1")).decode("utf-8")
+    except (UnicodeEncodeError, UnicodeDecodeError):
         raise HttpError(400, "file name is not valid UTF-8")
     if (not name or "/" in name or "\\" in name or "\0" in name or ":" in name
             or name.startswith(".") or any(ord(c) < 32 for c in name)):
