@@ -96,6 +96,14 @@ class Catalog(ServerCase):
                 self.assertEqual(0, doc["code"])
                 self.assertEqual(ids, [a["id"] for a in doc["data"]])
 
+    def test_search_query_may_come_as_raw_utf8(self):
+        answer = self.raw("GET /api/client/apps?q=星 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n".encode("utf-8"))
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer[:80])
+        doc = json.loads(answer.split(b"\r\n\r\n", 1)[1].decode("utf-8"))
+        self.assertEqual([3], [a["id"] for a in doc["data"]])
+        answer = self.raw(b"GET /api/client/apps?q=\xe6\x98 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 400"), answer[:80])
+
     def test_search_results_carry_computed_fields(self):
         status, doc = self.get_json("/api/client/apps?q=%E6%98%9F%E5%85%89")
         self.assertEqual(hashlib.md5(self.file_bytes("files", "player.zip")).hexdigest(), doc["data"][0]["md5"])

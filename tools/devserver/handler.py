@@ -281,8 +281,11 @@ class Handler(BaseHTTPRequestHandler):
     def route(self, path, query, body, range_header):
         method = self.command
         try:
-            params = urllib.parse.parse_qs(query, keep_blank_values=True, encoding="utf-8", errors="strict")
-        except UnicodeDecodeError:
+            # Undo the request line's Latin-1 decoding first, so that raw UTF-8
+            # in the query reads like its percent-encoded form.
+            params = urllib.parse.parse_qs(query.encode("latin-1").decode("utf-8"), keep_blank_values=True,
+                                           encoding="utf-8", errors="strict")
+        except (UnicodeEncodeError, UnicodeDecodeError):
             raise HttpError(400, "query is not valid UTF-8")
         reading = method in ("GET", "HEAD")
 
