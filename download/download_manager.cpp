@@ -32,6 +32,16 @@ bool samePath(const std::wstring& a, const std::wstring& b)
                                 TRUE) == CSTR_EQUAL;
 }
 
+// True when a task other than except writes, hashes or moves this part file.
+bool partFileInUse(const std::map<int32_t, std::shared_ptr<Task>>& tasks, const std::wstring& partPath,
+                   const Task* except)
+{
+    for (const auto& entry : tasks)
+        if (entry.second.get() != except && usesPartFile(*entry.second) && samePath(entry.second->partPath, partPath))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 std::wstring Task::finalPath() const
@@ -88,12 +98,7 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
         std::lock_guard<std::mutex> guard(lock);
         // Two applications whose names give one stem must not write into the
         // same part file at the same time.
-        auto held = [&](const std::wstring& partPath) {
-            for (const auto& entry : tasks)
-                if (usesPartFile(*entry.second) && samePath(entry.second->partPath, partPath)) return true;
-            return false;
-        };
-        for (int round = 0; round < 4 && held(folder + L"\\" + stem + L".exe.part"); ++round)
+        for (int round = 0; round < 4 && partFileInUse(tasks, folder + L"\\" + stem + L".exe.part", nullptr); ++round)
             stem += L" (" + std::to_wstring(id) + L")";
         task->setFinalPath(folder + L"\\" + stem + L".exe");
         task->partPath = folder + L"\\" + stem + L".exe.part";
@@ -138,7 +143,10 @@ void DownloadManager::clearFinished()
             ++it;
             continue;
         }
-        if (state == Failed || state == Cancelled) DeleteFileW(it->second->partPath.c_str());
+        // A later task of another application with the same stem may be
+        // downloading into that part file by now.
+        if ((state == Failed || state == Cancelled) && !partFileInUse(tasks, it->second->partPath, it->second.get()))
+            DeleteFileW(it->second->partPath.c_str());
         it = tasks.erase(it);
     }
     post(WM_APP_REFRESH, 0);

@@ -270,6 +270,34 @@ TEST(ClearFinished, KeepsActiveTasksAndDeletesOnlyPartFilesOfFailedAndCancelled)
     forget(ids);
 }
 
+TEST(ClearFinished, KeepsAPartFileThatAnotherAppDownloadsInto)
+{
+    EngineTest env(L"clearshared");
+    // "Foo" failed; "Foo?" (the same stem) started afterwards and now downloads
+    // into the same part file.
+    const std::wstring shared = env.folder() + L"\\Foo.exe.part";
+    const std::wstring alone = env.folder() + L"\\Bar.exe.part";
+    auto failed = fakeTask(5320, Failed, env.folder());
+    failed->partPath = shared;
+    auto running = fakeTask(5321, Downloading, env.folder());
+    running->partPath = env.folder() + L"\\foo.exe.part";  // file names ignore case
+    auto cancelled = fakeTask(5322, Cancelled, env.folder());
+    cancelled->partPath = alone;
+    for (const auto& task : {failed, running, cancelled}) DownloadManager::instance().addTaskForTesting(task);
+    writeWholeFile(shared, "bytes of the running download");
+    writeWholeFile(alone, "part");
+
+    DownloadManager::instance().clearFinished();
+
+    EXPECT_TRUE(fileExists(shared));
+    EXPECT_FALSE(fileExists(alone));
+    const auto views = DownloadManager::instance().snapshot();
+    EXPECT_EQ(views.count(5320), 0u);
+    EXPECT_EQ(views.count(5321), 1u);
+    EXPECT_EQ(views.count(5322), 0u);
+    forget({5321});
+}
+
 TEST(StartInstall, RefusesArchivesMismatchesAndEveryStateButDownloadedAndUnconfirmed)
 {
     EngineTest env(L"install");
