@@ -163,7 +163,9 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
         // The client fills response.status before it hands over the first block.
         const DataSink sink = [&](const unsigned char* data, unsigned long count) {
             if (task->cancelRequested.load()) return false;
-            // The body of an error answer is never part of the file.
+            // The body of an error answer is never part of the file. It is read
+            // through rather than refused, so the answer is judged by its status
+            // (a refused body would count as a broken connection).
             if (response.status >= 400) return true;
             if (ranged && response.status != 206 && !(whole && attemptStart == 0)) {
                 rangeRefused = true;

@@ -251,6 +251,26 @@ TEST(RangedTransfer, RetryableErrorAnswersLeaveNoBytesInTheFile)
     }
 }
 
+TEST(RangedTransfer, ErrorAnswerToAResumedAttemptIsJudgedByItsStatusAndResumesAgain)
+{
+    EngineTest env(L"resumeerror");
+    const std::string content = patternBytes(kSize, 11);
+    putServerFile("t-resume-503.bin", content);
+    addServerRule(rule("/files/t-resume-503.bin", "{},{\"closeAfter\":" + std::to_string(kBreak) +
+                                                      "},{\"status\":503,\"body\":\"ERROR BODY AT THE RESUME POINT\"}"));
+
+    runTask(5016, L"Resume After 503", fileUrl("t-resume-503.bin"));
+
+    TaskView view = viewOf(5016);
+    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
+    expectFileIs(finalFile(env, L"Resume After 503"), content);
+    // The error answer keeps what was received: the next attempt resumes at the break.
+    const std::vector<std::string> expected{"bytes=0-0", "bytes=0-299999", "bytes=100000-299999",
+                                            "bytes=100000-299999"};
+    EXPECT_EQ(rangesOf(requestsTo(serverLog(), "/files/t-resume-503.bin")), expected);
+}
+
 TEST(RangedTransfer, ThirteenFailedAttemptsGiveTheUnstableNetworkText)
 {
     EngineTest env(L"exhaust");
