@@ -201,6 +201,13 @@ bool splitUrl(const std::wstring& url, UrlParts& out)
 {
     static_assert(sizeof(URL_COMPONENTS) == 104, "the x64 layout of URL_COMPONENTS");
     if (url.find(L'\0') != std::wstring::npos) return false;
+    // Some WinHTTP builds take everything up to the first '/' as the
+    // authority, so a query right after it ("http://h?x=/y", "http://h:81?x")
+    // lands in the host name or is lost. Give such a URL its empty path first.
+    std::wstring crackable = url;
+    std::size_t scheme = url.find(L"://");
+    std::size_t authorityEnd = scheme == std::wstring::npos ? scheme : url.find_first_of(L"/?#", scheme + 3);
+    if (authorityEnd != std::wstring::npos && url[authorityEnd] != L'/') crackable.insert(authorityEnd, 1, L'/');
     wchar_t host[256];
     wchar_t path[4096];
     URL_COMPONENTS parts{};
@@ -212,7 +219,7 @@ bool splitUrl(const std::wstring& url, UrlParts& out)
     // Asked for as a pointer into the URL: the query is then kept out of the
     // path buffer and joined back below.
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+    if (!WinHttpCrackUrl(crackable.c_str(), 0, 0, &parts)) return false;
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
     if (parts.dwHostNameLength == 0) return false;
 
@@ -224,14 +231,6 @@ bool splitUrl(const std::wstring& url, UrlParts& out)
     result.pathWithQuery.assign(path, parts.dwUrlPathLength);
     std::wstring extra;
     if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0) extra.assign(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    // Some WinHTTP builds leave a query that follows the host directly
-    // ("http://h?x=1") inside the host name; it belongs to the path.
-    std::size_t hostEnd = result.host.find_first_of(L"?#");
-    if (hostEnd != std::wstring::npos && result.pathWithQuery.empty() && extra.empty()) {
-        extra = result.host.substr(hostEnd);
-        result.host.erase(hostEnd);
-        if (result.host.empty()) return false;
-    }
     if (result.pathWithQuery.empty()) result.pathWithQuery = L"/";
     result.pathWithQuery += extra;
     out = std::move(result);
