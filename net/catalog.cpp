@@ -62,6 +62,23 @@ std::shared_ptr<AppInfo> findIn(const AppList& list, int32_t appId)
 
 std::wstring fetchErrorText(const std::wstring& clientText) { return clientText.empty() ? kNoErrorText : clientText; }
 
+namespace {
+
+// Fetches a reply and returns its "data" member (kept alive by root), or null
+// with errorText set: the client's text, or "数据格式错误" for a reply that is
+// not JSON or has no "data".
+const json::Value* fetchData(const std::wstring& url, std::shared_ptr<json::Value>& root, std::wstring& errorText)
+{
+    std::string body;
+    if (!fetchJson(url, body, errorText)) return nullptr;
+    root = json::parse(body);
+    const json::Value* data = replyData(root);
+    if (!data) errorText = kBadDataText;
+    return data;
+}
+
+}  // namespace
+
 bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorText)
 {
     HttpResponse response;
@@ -78,18 +95,9 @@ bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorTe
 bool bootstrap(Catalog& catalog, const std::wstring& serverUrl)
 {
     catalog.lastError.clear();
-    std::string body;
-    std::wstring errorText;
-    if (!fetchJson(serverUrl + L"/api/client/bootstrap", body, errorText)) {
-        catalog.lastError = errorText;
-        return false;
-    }
-    std::shared_ptr<json::Value> root = json::parse(body);
-    const json::Value* data = replyData(root);
-    if (!data) {
-        catalog.lastError = kBadDataText;
-        return false;
-    }
+    std::shared_ptr<json::Value> root;
+    const json::Value* data = fetchData(serverUrl + L"/api/client/bootstrap", root, catalog.lastError);
+    if (!data) return false;
     catalog.setPending(listsFromData(*data));
     return true;
 }
@@ -100,18 +108,9 @@ bool search(Catalog& catalog, const std::wstring& serverUrl, const std::wstring&
     catalog.lastError.clear();
     const std::wstring url =
         serverUrl + L"/api/client/apps?q=" + utf8ToWide(percentEncode(wideToUtf8(query), true));
-    std::string body;
-    std::wstring errorText;
-    if (!fetchJson(url, body, errorText)) {
-        catalog.lastError = errorText;
-        return false;
-    }
-    std::shared_ptr<json::Value> root = json::parse(body);
-    const json::Value* data = replyData(root);
-    if (!data) {
-        catalog.lastError = kBadDataText;
-        return false;
-    }
+    std::shared_ptr<json::Value> root;
+    const json::Value* data = fetchData(url, root, catalog.lastError);
+    if (!data) return false;
     if (data->type == json::Type::Array) {
         catalog.searchResults.reserve(data->array.size());
         for (const auto& element : data->array) catalog.searchResults.push_back(parseAppInfo(elementOrNull(element)));

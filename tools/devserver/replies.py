@@ -101,13 +101,13 @@ def parse_range(header, total):
     if header is None:
         return None
     header = header.strip()
-    unit, sep, spec = header.partition("=")
+    unit, sep, ranges = header.partition("=")
     if not sep or unit.strip().lower() != "bytes":
         return None
-    spec = spec.strip()
-    if "," in spec:
+    ranges = ranges.strip()
+    if "," in ranges:
         return None
-    first, dash, last = spec.partition("-")
+    first, dash, last = ranges.partition("-")
     first, last = first.strip(), last.strip()
     if not dash or not (is_decimal(first) or first == "") or not (is_decimal(last) or last == ""):
         return None
