@@ -8,8 +8,8 @@
 
 #include "download/download_manager.h"
 #include "net/catalog.h"
+#include "ui/view_state.h"
 
-enum class ToastKind : int32_t { Neutral = 0, Success = 1, Error = 2 };
 using ShowToast = std::function<void(const std::wstring& text, ToastKind kind)>;
 
 // The button label for an app and its task (null when it has none).
