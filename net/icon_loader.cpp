@@ -1,5 +1,9 @@
 #include "net/icon_loader.h"
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
 #include "core/app_messages.h"
 #include "core/handles.h"
 #include "net/http_client.h"
@@ -8,54 +12,120 @@
 
 namespace {
 
+constexpr int32_t kIconNotRequested = 0;
 constexpr int32_t kIconLoading = 1;
 constexpr int32_t kIconReady = 2;
 constexpr int32_t kIconFailed = 3;
 
-// The worker owns a reference to its record, so a new catalog may drop the
-// record meanwhile; it keeps the window handle rather than the catalog.
+constexpr size_t kIconsKeptAfterTrim = kMaxIconBitmaps - kMaxIconFetches;
+
+// What a fetch needs. It owns a reference to its record, so a new catalog may
+// drop the record meanwhile; it keeps the window handle rather than the catalog.
 struct IconLoadStart {
     std::shared_ptr<AppInfo> app;
     HWND window;
     std::wstring url;
 };
 
-// False when the worker is to stop without notifying the window.
-bool loadIcon(const IconLoadStart& start)
+AppInfo& appOf(const IconJob& job) { return *static_cast<IconLoadStart*>(job.get())->app; }
+
+// Workers may still run at exit: never destroyed.
+struct IconLoaderState {
+    std::mutex lock;
+    IconSchedule schedule{kMaxIconFetches, kMaxIconBitmaps};
+};
+
+IconLoaderState& loader()
 {
-    AppInfo& app = *start.app;
+    static IconLoaderState* state = new IconLoaderState;
+    return *state;
+}
+
+struct FetchOutcome {
+    HBITMAP bitmap = nullptr;  // the decoded icon, owned by the receiver
+    bool notify = false;       // an image body reached the decoder
+};
+
+FetchOutcome fetchIcon(const std::wstring& url)
+{
+    FetchOutcome outcome;
     HttpResponse response;
     std::wstring errorText;
     const HttpResult result =
-        HttpClient::request(start.url, {}, nullptr, L"GET", DataSink(), response, errorText, nullptr);
-    if (result != HttpResult::Ok || response.body.empty() || response.body.size() > kMaxIconBytes) {
-        app.iconState.store(kIconFailed);
-        return false;
-    }
+        HttpClient::request(url, {}, nullptr, L"GET", DataSink(), response, errorText, nullptr);
+    if (result != HttpResult::Ok || response.body.empty() || response.body.size() > kMaxIconBytes) return outcome;
     HBITMAP bitmap = nullptr;
-    switch (decodeImage(reduceIco(response.body), bitmap)) {
+    switch (decodeImageAtSize(reduceIco(response.body), kIconSide, bitmap)) {
     case DecodeResult::Decoded:
-        // The bitmap before the state: a reader that sees 2 sees the handle.
-        app.iconBitmap = bitmap;
-        app.iconState.store(kIconReady);
-        return true;
+        outcome.bitmap = bitmap;
+        outcome.notify = true;
+        break;
     case DecodeResult::NoMemory:
-        app.iconState.store(kIconFailed);
-        return false;
+        break;
     case DecodeResult::Failed:
+        outcome.notify = true;
         break;
     }
-    app.iconState.store(kIconFailed);
+    return outcome;
+}
+
+// Runs job, then whatever waiting job the schedule hands this slot next.
+void runIconJobs(IconJob job)
+{
+    while (job) {
+        const IconLoadStart& start = *static_cast<IconLoadStart*>(job.get());
+        AppInfo& app = *start.app;
+        const int32_t state = app.iconState.load();
+        const bool settled = state == kIconReady || state == kIconFailed;
+        const FetchOutcome outcome = settled ? FetchOutcome() : fetchIcon(start.url);
+        IconJob next;
+        {
+            std::lock_guard<std::mutex> hold(loader().lock);
+            if (!settled) {
+                // The bitmap before the state: a reader that sees 2 sees the handle.
+                if (outcome.bitmap) app.iconBitmap = outcome.bitmap;
+                app.iconState.store(outcome.bitmap ? kIconReady : kIconFailed);
+            }
+            next = loader().schedule.finishFetch(&app, outcome.bitmap != nullptr);
+        }
+        if (outcome.notify) PostMessageW(start.window, WM_APP_ICON_READY, static_cast<WPARAM>(app.id), 0);
+        // The finished job lets go of its record here, outside the lock.
+        job = std::move(next);
+    }
+}
+
+DWORD WINAPI iconWorkerThread(LPVOID param)
+{
+    std::unique_ptr<IconJob> job(static_cast<IconJob*>(param));
+    runIconJobs(std::move(*job));
+    return 0;
+}
+
+// The one place an icon worker thread is started (detached). False when no
+// thread could be had.
+bool startIconWorker(const IconJob& job)
+{
+    auto param = std::make_unique<IconJob>(job);
+    UniqueHandle thread(CreateThread(nullptr, 0, iconWorkerThread, param.get(), 0, nullptr));
+    if (!thread) return false;
+    param.release();
     return true;
 }
 
-DWORD WINAPI iconLoadWorker(LPVOID param)
+// Starts job in the slot it was given. Without a thread it fails, and the
+// slot passes to the next waiting job.
+void launch(IconJob job)
 {
-    std::unique_ptr<IconLoadStart> start(static_cast<IconLoadStart*>(param));
-    const int32_t state = start->app->iconState.load();
-    if (state == kIconReady || state == kIconFailed) return 0;
-    if (loadIcon(*start)) PostMessageW(start->window, WM_APP_ICON_READY, static_cast<WPARAM>(start->app->id), 0);
-    return 0;
+    while (job && !startIconWorker(job)) {
+        AppInfo& app = appOf(job);
+        IconJob next;
+        {
+            std::lock_guard<std::mutex> hold(loader().lock);
+            app.iconState.store(kIconFailed);
+            next = loader().schedule.finishFetch(&app, false);
+        }
+        job = std::move(next);
+    }
 }
 
 }  // namespace
@@ -63,14 +133,47 @@ DWORD WINAPI iconLoadWorker(LPVOID param)
 void startIconLoad(Catalog& catalog, HWND window, const std::shared_ptr<AppInfo>& app,
                    const std::wstring& serverUrl)
 {
-    if (!app || app->icon.empty() || app->iconState.load() != 0) return;
+    if (!app || app->icon.empty() || app->iconState.load() != kIconNotRequested) return;
     app->iconState.store(kIconLoading);
     catalog.notifyWindow.store(window);
-    auto start = std::make_unique<IconLoadStart>(IconLoadStart{app, window, serverUrl + app->icon});
-    UniqueHandle thread(CreateThread(nullptr, 0, iconLoadWorker, start.get(), 0, nullptr));
-    if (!thread) {
-        app->iconState.store(kIconFailed);
-        return;
+    IconJob job = std::make_shared<IconLoadStart>(IconLoadStart{app, window, serverUrl + app->icon});
+    bool runNow = false;
+    {
+        std::lock_guard<std::mutex> hold(loader().lock);
+        runNow = loader().schedule.request(app, job);
     }
-    start.release();
+    if (runNow) launch(std::move(job));
+}
+
+void beginIconFrame()
+{
+    std::vector<IconJob> dropped;
+    {
+        std::lock_guard<std::mutex> hold(loader().lock);
+        dropped = loader().schedule.beginFrame();
+    }
+    for (const IconJob& job : dropped) appOf(job).iconState.store(kIconNotRequested);
+    dropped.clear();
+    trimIcons();
+}
+
+void noteIconDrawn(const AppInfo& app)
+{
+    std::lock_guard<std::mutex> hold(loader().lock);
+    loader().schedule.noteDrawn(&app);
+}
+
+void trimIcons()
+{
+    std::vector<std::shared_ptr<void>> released;
+    {
+        std::lock_guard<std::mutex> hold(loader().lock);
+        released = loader().schedule.takeOverLimit(kIconsKeptAfterTrim);
+    }
+    for (const auto& record : released) {
+        AppInfo& app = *static_cast<AppInfo*>(record.get());
+        HBITMAP bitmap = std::exchange(app.iconBitmap, nullptr);
+        app.iconState.store(kIconNotRequested);
+        if (bitmap) DeleteObject(bitmap);
+    }
 }

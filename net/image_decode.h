@@ -17,3 +17,8 @@ enum class DecodeResult { Decoded, NoMemory, Failed };
 // the caller owns. NoMemory: the global copy could not be made. GDI+ must have
 // been started with ensureGdiplus.
 DecodeResult decodeImage(const std::string& bytes, HBITMAP& bitmap);
+
+// As decodeImage, but the picture is scaled with high-quality bicubic
+// interpolation to side x side pixels (stretched, as it is drawn) on opaque
+// white, so the bitmap is no bigger than where it is shown.
+DecodeResult decodeImageAtSize(const std::string& bytes, int side, HBITMAP& bitmap);
