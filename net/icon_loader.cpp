@@ -32,7 +32,7 @@ AppInfo& appOf(const IconJob& job) { return *static_cast<IconLoadStart*>(job.get
 // Workers may still run at exit: never destroyed.
 struct IconLoaderState {
     std::mutex lock;
-    IconSchedule schedule{kMaxIconFetches, kMaxIconBitmaps};
+    IconSchedule schedule{kMaxIconFetches};
 };
 
 IconLoaderState& loader()

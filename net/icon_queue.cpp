@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-IconSchedule::IconSchedule(size_t maxFetches, size_t maxBitmaps) : maxFetches_(maxFetches), maxBitmaps_(maxBitmaps) {}
+IconSchedule::IconSchedule(size_t maxFetches) : maxFetches_(maxFetches) {}
 
 std::vector<IconJob> IconSchedule::beginFrame()
 {

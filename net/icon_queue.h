@@ -23,7 +23,7 @@ using IconJob = std::shared_ptr<void>;
 
 class IconSchedule {
 public:
-    IconSchedule(size_t maxFetches, size_t maxBitmaps);
+    explicit IconSchedule(size_t maxFetches);
 
     // A frame starts. Every waiting request whose record was not drawn in the
     // frame that just ended leaves the queue; their jobs are returned so the
@@ -34,7 +34,8 @@ public:
     void noteDrawn(const void* record);
 
     // A new request for record, counted as drawn now. True: a fetch slot was
-    // free and is now taken, run job at once. False: it waits.
+    // free and is now taken, run job at once. False: it waits (or the record
+    // already waits or runs, and job is let go).
     bool request(const std::shared_ptr<void>& record, IconJob job);
     // The fetch for record ended; decoded: it now holds an icon. The slot goes
     // to the newest waiting request, whose job is returned; null when none
@@ -49,7 +50,6 @@ public:
     size_t waiting() const { return queue_.size(); }
     // Records holding an icon, counting any already gone until they are forgotten.
     size_t holding() const { return holding_; }
-    size_t maxBitmaps() const { return maxBitmaps_; }
 
 private:
     enum class Phase { Waiting, Running, Holding };
@@ -67,7 +67,6 @@ private:
     uint64_t stamp() { return ++clock_; }
 
     size_t maxFetches_;
-    size_t maxBitmaps_;
     uint64_t clock_ = 0;
     // Stamp at the start of the frame in progress; 0 before the first frame.
     uint64_t frameStart_ = 0;

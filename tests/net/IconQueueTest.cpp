@@ -42,7 +42,7 @@ std::vector<int> drain(IconSchedule& schedule, std::vector<int> runningIds, cons
 
 TEST(IconSchedule, AtMostTheLimitRunsTheRestWaitAndRunNewestFirst)
 {
-    IconSchedule schedule(3, 100);
+    IconSchedule schedule(3);
     const auto records = makeRecords(8);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(schedule.request(records[i], records[i]), i < 3) << i;
     EXPECT_EQ(schedule.running(), 3u);
@@ -57,7 +57,7 @@ TEST(IconSchedule, AtMostTheLimitRunsTheRestWaitAndRunNewestFirst)
 
 TEST(IconSchedule, ARecordWaitingOrRunningIsNotQueuedTwice)
 {
-    IconSchedule schedule(1, 100);
+    IconSchedule schedule(1);
     const auto records = makeRecords(2);
     EXPECT_TRUE(schedule.request(records[0], records[0]));
     EXPECT_FALSE(schedule.request(records[1], records[1]));
@@ -69,7 +69,7 @@ TEST(IconSchedule, ARecordWaitingOrRunningIsNotQueuedTwice)
 
 TEST(IconSchedule, WaitingRequestsNotDrawnInTheLastFrameAreDropped)
 {
-    IconSchedule schedule(1, 100);
+    IconSchedule schedule(1);
     const auto records = makeRecords(6);
     // Before any frame: nothing is dropped, whatever was drawn.
     EXPECT_TRUE(schedule.request(records[0], records[0]));
@@ -127,7 +127,7 @@ std::vector<int> idsOf(const std::vector<std::shared_ptr<void>>& taken)
 
 TEST(IconSchedule, LeastRecentlyDrawnIconsAreLetGoBeyondTheLimit)
 {
-    IconSchedule schedule(2, 4);
+    IconSchedule schedule(2);
     const auto records = makeRecords(6);
     holdAll(schedule, records);
     EXPECT_EQ(schedule.holding(), 6u);
@@ -151,7 +151,7 @@ TEST(IconSchedule, LeastRecentlyDrawnIconsAreLetGoBeyondTheLimit)
 
 TEST(IconSchedule, FailedFetchesHoldNothingAndGoneRecordsAreForgotten)
 {
-    IconSchedule schedule(8, 100);
+    IconSchedule schedule(8);
     auto records = makeRecords(5);
     ASSERT_TRUE(schedule.request(records[0], records[0]));
     EXPECT_EQ(schedule.finishFetch(records[0].get(), false), nullptr);
