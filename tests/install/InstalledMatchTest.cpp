@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "install/installed_index.h"
 #include "install/installed_match.h"
 
 namespace {
@@ -67,6 +68,47 @@ TEST(MatchInstalledApps, NothingInstalledGivesNoEntries)
 {
     EXPECT_TRUE(matchInstalledApps(kApps, {}, {}).empty());
     EXPECT_TRUE(matchInstalledApps({}, {L"Foo Editor"}, {L"1.0"}).empty());
+}
+
+// Equal versions: the entry read first gives the text.
+TEST(MatchInstalledApps, FirstOfEqualVersionsInReadingOrderWins)
+{
+    const std::vector<std::wstring> names = {L"Baz 1", L"baz", L"BAZ"};
+    const InstalledStates states = matchInstalledApps(kApps, names, {L"2.0", L"2", L"2.0.0"});
+    ASSERT_EQ(states.count(3), 1u);
+    EXPECT_EQ(states.at(3).installedVersion, L"2.0");
+}
+
+// The sorted search finds exactly what trying every DisplayName would.
+TEST(MatchInstalledApps, FindsWhatTheNameRuleFindsAgainstEveryEntry)
+{
+    const std::vector<std::wstring> appNames = {
+        L"Foo", L"foo editor", L"Foo Editor Pro", L"FOO  EDITOR", L"Fo", L"B", L"Bar", L"\uFF26oo",
+        L"Zed", L"Foo Editor Professional", L"", L"\u4E2D\u6587", L"a\u3000b",
+    };
+    const std::vector<std::wstring> displayNames = {
+        L"Foo Editor", L"foo", L"Foo Editor 2.1 (x64)", L"Foo Editor Professional Edition 2024", L"fo",
+        L"Bar", L"Barbarian", L"B", L"\uFF26oo", L"foo", L"Zed 1234567890123456", L"Zed 12345678901234567",
+        L"", L"  ", L"\u4E2D\u6587 \u7248", L"AB", L"Foo Editor Pro", L"Fooeditor",
+    };
+    // Entry i has version 1.i: the newest match is the last one in reading order.
+    std::vector<std::wstring> versions;
+    for (size_t i = 0; i < displayNames.size(); ++i) versions.push_back(L"1." + std::to_wstring(i));
+    std::vector<CatalogAppName> apps;
+    for (size_t i = 0; i < appNames.size(); ++i) apps.push_back({static_cast<int32_t>(i), appNames[i]});
+
+    const InstalledStates states = matchInstalledApps(apps, displayNames, versions);
+    for (size_t a = 0; a < appNames.size(); ++a) {
+        std::wstring newest;
+        for (size_t d = 0; d < displayNames.size(); ++d) {
+            if (matchesInstalledName(appNames[a], displayNames[d])) newest = versions[d];
+        }
+        const auto it = states.find(static_cast<int32_t>(a));
+        EXPECT_EQ(it != states.end(), !newest.empty()) << "app " << a;
+        if (it != states.end()) {
+            EXPECT_EQ(it->second.installedVersion, newest) << "app " << a;
+        }
+    }
 }
 
 }  // namespace
