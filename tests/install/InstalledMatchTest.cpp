@@ -64,12 +64,6 @@ TEST(MatchInstalledApps, MissingVersionListCountsAsEmpty)
     EXPECT_TRUE(states.at(1).installedVersion.empty());
 }
 
-TEST(MatchInstalledApps, NothingInstalledGivesNoEntries)
-{
-    EXPECT_TRUE(matchInstalledApps(kApps, {}, {}).empty());
-    EXPECT_TRUE(matchInstalledApps({}, {L"Foo Editor"}, {L"1.0"}).empty());
-}
-
 // Equal versions: the entry read first gives the text.
 TEST(MatchInstalledApps, FirstOfEqualVersionsInReadingOrderWins)
 {

@@ -51,11 +51,4 @@ TEST(InstalledCardFor, FollowsTaskInstalledAndVersionOrder)
     }
 }
 
-TEST(InstalledCardLabel, NamesEachState)
-{
-    EXPECT_EQ(installedCardLabel(InstalledCard::Installed), L"已安装");
-    EXPECT_EQ(installedCardLabel(InstalledCard::Updatable), L"可更新");
-    EXPECT_EQ(installedCardLabel(InstalledCard::None), L"");
-}
-
 }  // namespace
