@@ -1,5 +1,6 @@
 // The snapshot of installed programs: every subkey of the three Uninstall
-// locations, and the REG_SZ DisplayNames found below them.
+// locations, and the REG_SZ DisplayNames (with their DisplayVersions) found
+// below them.
 
 #include "install/installed_index.h"
 
@@ -24,7 +25,7 @@ const UninstallLocation kLocations[] = {
 };
 
 constexpr DWORD kNameChars = 256;
-constexpr DWORD kDisplayNameBytes = 512;
+constexpr DWORD kValueBytes = 512;
 
 UniqueRegKey openKey(HKEY parent, const wchar_t* subkey)
 {
@@ -33,21 +34,20 @@ UniqueRegKey openKey(HKEY parent, const wchar_t* subkey)
     return UniqueRegKey(key);
 }
 
-// The DisplayName of one entry when it is a REG_SZ that fits the buffer.
-bool readDisplayName(HKEY entry, std::wstring& name)
+// A text value of one entry when it is a REG_SZ that fits the buffer.
+bool readTextValue(HKEY entry, const wchar_t* valueName, std::wstring& text)
 {
-    wchar_t data[kDisplayNameBytes / sizeof(wchar_t)];
+    wchar_t data[kValueBytes / sizeof(wchar_t)];
     DWORD type = 0;
-    DWORD bytes = kDisplayNameBytes;
-    if (RegQueryValueExW(entry, L"DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) !=
-        ERROR_SUCCESS)
+    DWORD bytes = kValueBytes;
+    if (RegQueryValueExW(entry, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) != ERROR_SUCCESS)
         return false;
     if (type != REG_SZ) return false;
     // The stored data need not end in a NUL: never read past what was returned.
     const size_t units = bytes / sizeof(wchar_t);
     size_t length = 0;
     while (length < units && data[length] != L'\0') ++length;
-    name.assign(data, length);
+    text.assign(data, length);
     return true;
 }
 
@@ -65,7 +65,11 @@ void scanLocation(const UninstallLocation& location, InstalledIndex& index)
         UniqueRegKey entry = openKey(root.get(), name);
         if (!entry) continue;
         std::wstring displayName;
-        if (readDisplayName(entry.get(), displayName)) index.displayNames.push_back(std::move(displayName));
+        if (!readTextValue(entry.get(), L"DisplayName", displayName)) continue;
+        std::wstring displayVersion;  // stays empty unless readable by the same rules
+        readTextValue(entry.get(), L"DisplayVersion", displayVersion);
+        index.displayNames.push_back(std::move(displayName));
+        index.displayVersions.push_back(std::move(displayVersion));
     }
 }
 

@@ -9,6 +9,9 @@ struct InstalledIndex {
     InstalledIndex();                        // takes the snapshot
     std::set<std::wstring> entries;          // "LM64\..." "LM32\..." "CU\..."
     std::vector<std::wstring> displayNames;  // in reading order, repeats kept
+    // The DisplayVersion of the entry each DisplayName came from, at the same
+    // index; empty when the entry has none or not as a REG_SZ.
+    std::vector<std::wstring> displayVersions;
 };
 
 // Platform-free (install/program_name.cpp).

@@ -1,7 +1,5 @@
 // One application record from JSON, and the texts derived from its fields.
 
-#include <cwctype>
-
 #include "core/text.h"
 #include "net/catalog.h"
 
@@ -60,25 +58,6 @@ std::shared_ptr<AppInfo> parseAppInfo(const json::Value& value)
     app->downloads = int64Field(value, "downloads");
     app->updatedAt = int64Field(value, "updatedAt");
     return app;
-}
-
-std::wstring normalizeVersion(const std::wstring& version)
-{
-    std::wstring result;
-    for (wchar_t c : version) {
-        if (std::iswdigit(c)) {
-            result.push_back(c);
-        } else if (c == L' ' || c == L',' || c == L'.') {
-            if (!result.empty() && result.back() != L'.') result.push_back(L'.');
-        }
-    }
-    while (!result.empty() && result.back() == L'.') result.pop_back();
-    const size_t first = result.find(L'.');
-    if (first != std::wstring::npos) {
-        const size_t second = result.find(L'.', first + 1);
-        if (second != std::wstring::npos) result.resize(second);
-    }
-    return result;
 }
 
 std::string buildDownloadUrl(const std::wstring& serverUrl, int32_t appId, const std::wstring& channel)

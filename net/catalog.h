@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/json.h"
+#include "net/version_text.h"
 
 struct Category {
     std::wstring id;
@@ -100,8 +101,6 @@ bool startCatalogLoad(Catalog& catalog, HWND window, const std::wstring& serverU
 
 // Never fails: missing keys and wrong JSON types give the field defaults.
 std::shared_ptr<AppInfo> parseAppInfo(const json::Value& value);
-// Digits and dots only, at most major.minor ("v1.2.3" -> "1.2").
-std::wstring normalizeVersion(const std::wstring& version);
 // The installer link: server + "/api/client/download/" + id + "?channel=" + the
 // channel percent-encoded ("~" too). UTF-8.
 std::string buildDownloadUrl(const std::wstring& serverUrl, int32_t appId, const std::wstring& channel);

@@ -132,6 +132,28 @@ bool ScratchUninstallKeys::createWithRawDisplayName(UninstallRoot root, const st
     return true;
 }
 
+bool ScratchUninstallKeys::writeValue(UninstallRoot root, const std::wstring& name, const wchar_t* valueName,
+                                      DWORD type, const void* data, DWORD bytes)
+{
+    HKEY opened = nullptr;
+    LSTATUS status = RegOpenKeyExW(rootKey(root), entryPath(root, name).c_str(), 0, KEY_SET_VALUE, &opened);
+    if (status == ERROR_SUCCESS) {
+        UniqueRegKey key(opened);
+        status = setRawValue(key.get(), valueName, type, data, bytes);
+    }
+    if (status != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot write a value of " << wideToUtf8(name) << ": error " << status;
+        return false;
+    }
+    return true;
+}
+
+bool ScratchUninstallKeys::setDisplayVersion(UninstallRoot root, const std::wstring& name, const std::wstring& version)
+{
+    return writeValue(root, name, L"DisplayVersion", REG_SZ, version.c_str(),
+                      static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+}
+
 void ScratchUninstallKeys::track(UninstallRoot root, const std::wstring& name) { made_.emplace_back(root, name); }
 
 bool ScratchUninstallKeys::exists(UninstallRoot root, const std::wstring& name, std::wstring* displayName)

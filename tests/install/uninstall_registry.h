@@ -33,6 +33,11 @@ public:
     // An entry whose DisplayName holds exactly these bytes with this type.
     bool createWithRawDisplayName(UninstallRoot root, const std::wstring& name, DWORD type, const void* data,
                                   DWORD bytes);
+    // A value of an entry made before: exactly these bytes with this type.
+    bool writeValue(UninstallRoot root, const std::wstring& name, const wchar_t* valueName, DWORD type,
+                    const void* data, DWORD bytes);
+    // A REG_SZ DisplayVersion, NUL included, on an entry made before.
+    bool setDisplayVersion(UninstallRoot root, const std::wstring& name, const std::wstring& version);
     // An entry another process is expected to make; removed at the end as well.
     void track(UninstallRoot root, const std::wstring& name);
     // Whether the entry exists now, and its REG_SZ DisplayName if it has one.

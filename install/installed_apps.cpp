@@ -1,0 +1,116 @@
+// The snapshot worker and the hand-over of its result to the UI thread.
+
+#include "install/installed_apps.h"
+
+#include <new>
+
+#include "core/app_messages.h"
+#include "core/handles.h"
+#include "install/installed_index.h"
+
+namespace {
+
+struct SnapshotJob {
+    InstalledApps* target;
+    HWND window;
+    uint64_t number;
+    std::vector<CatalogAppName> apps;
+};
+
+// Only memory exhaustion can fail a snapshot: registry trouble just makes it smaller.
+bool takeSnapshot(const SnapshotJob& job)
+{
+    try {
+        InstalledIndex index;
+        auto states = std::make_unique<InstalledStates>(
+            matchInstalledApps(job.apps, index.displayNames, index.displayVersions));
+        job.target->setPending(job.number, std::move(states));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+DWORD WINAPI snapshotWorker(LPVOID param)
+{
+    std::unique_ptr<SnapshotJob> job(static_cast<SnapshotJob*>(param));
+    const bool made = takeSnapshot(*job);
+    HWND window = job->window;
+    job.reset();
+    // The result waits in the pending slot: nothing leaks when the window is gone.
+    PostMessageW(window, WM_APP_INSTALLED_READY, made ? 1 : 0, 0);
+    return 0;
+}
+
+// The one place the worker is started; detached, its handle closed at once.
+bool startSnapshotWorker(std::unique_ptr<SnapshotJob> job)
+{
+    UniqueHandle thread(CreateThread(nullptr, 0, snapshotWorker, job.get(), 0, nullptr));
+    if (!thread) return false;
+    job.release();
+    return true;
+}
+
+}  // namespace
+
+bool InstalledApps::adoptPending()
+{
+    std::unique_ptr<InstalledStates> states;
+    {
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        states = std::move(pending_);
+    }
+    if (!states) return false;
+    adopted_.swap(*states);
+    return true;
+}
+
+InstalledState InstalledApps::stateFor(int32_t appId) const
+{
+    auto it = adopted_.find(appId);
+    return it == adopted_.end() ? InstalledState() : it->second;
+}
+
+uint64_t InstalledApps::nextSnapshotNumber() { return ++lastNumber_; }
+
+void InstalledApps::setPending(uint64_t number, std::unique_ptr<InstalledStates> states)
+{
+    std::lock_guard<std::mutex> lock(pendingLock_);
+    // Two snapshots may overlap (catalog arrival and an installer's end): the
+    // one started later saw the registry later, whichever finishes first.
+    if (number <= newestStored_) return;
+    newestStored_ = number;
+    pending_ = std::move(states);
+}
+
+std::vector<CatalogAppName> catalogAppNames(const AppList& apps)
+{
+    std::vector<CatalogAppName> names;
+    names.reserve(apps.size());
+    for (const auto& app : apps) {
+        if (app) names.push_back(CatalogAppName{app->id, app->name});
+    }
+    return names;
+}
+
+bool startInstalledSnapshot(InstalledApps& target, HWND window, std::vector<CatalogAppName> apps)
+{
+    auto job = std::make_unique<SnapshotJob>(
+        SnapshotJob{&target, window, target.nextSnapshotNumber(), std::move(apps)});
+    return startSnapshotWorker(std::move(job));
+}
+
+InstalledApps& installedApps()
+{
+    static InstalledApps apps;
+    return apps;
+}
+
+bool startInstalledSnapshot(HWND window, std::vector<CatalogAppName> apps)
+{
+    return startInstalledSnapshot(installedApps(), window, std::move(apps));
+}
+
+bool adoptInstalledPending() { return installedApps().adoptPending(); }
+
+InstalledState installedStateFor(int32_t appId) { return installedApps().stateFor(appId); }
