@@ -100,5 +100,8 @@ void paintDownloadPanel(Canvas& canvas);
 void paintToast(Canvas& canvas);
 void paintBanner(Canvas& canvas);
 
+// Decodes image bytes into a bitmap that owns its pixels, so neither the
+// stream nor the bytes have to outlive it. Null when they are no image.
+Gdiplus::GpBitmap* decodeLogo(const void* bytes, DWORD size);
 // Decodes the logo (module resource 2) on the first call; later calls do nothing.
 void ensureLogoLoaded(ViewState& view);

@@ -16,42 +16,6 @@ namespace {
 constexpr int kLogoResourceId = 2;
 constexpr float kGlyphPen = 1.6f;
 
-// Decodes the bytes into a bitmap that owns its pixels, so neither the stream
-// nor the resource has to outlive it.
-Gdiplus::GpBitmap* decodeLogo(const void* bytes, DWORD size)
-{
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!memory) return nullptr;
-    void* target = GlobalLock(memory);
-    if (!target) {
-        GlobalFree(memory);
-        return nullptr;
-    }
-    std::memcpy(target, bytes, size);
-    GlobalUnlock(memory);
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream)) || !stream) {
-        GlobalFree(memory);
-        return nullptr;
-    }
-    Gdiplus::GpBitmap* decoded = nullptr;
-    Gdiplus::GpBitmap* copy = nullptr;
-    if (gp::GdipCreateBitmapFromStream(stream, &decoded) == Gdiplus::Ok && decoded) {
-        gdi::Image source(decoded);
-        UINT w = 0, h = 0;
-        gp::GdipGetImageWidth(decoded, &w);
-        gp::GdipGetImageHeight(decoded, &h);
-        if (w > 0 && h > 0 && gp::GdipCreateBitmapFromScan0(w, h, 0, PixelFormat32bppARGB, nullptr, &copy) == Gdiplus::Ok) {
-            Gdiplus::GpGraphics* made = nullptr;
-            gp::GdipGetImageGraphicsContext(copy, &made);
-            gdi::Graphics g(made);
-            if (g) gp::GdipDrawImageRectI(g.get(), decoded, 0, 0, w, h);
-        }
-    }
-    stream->Release();
-    return copy;
-}
-
 void paintLogo(Canvas& c)
 {
     const Rect logo{22, 8, 70, 56};
@@ -126,12 +90,46 @@ void paintBadge(Canvas& c)
 
 }  // namespace
 
+Gdiplus::GpBitmap* decodeLogo(const void* bytes, DWORD size)
+{
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!memory) return nullptr;
+    void* target = GlobalLock(memory);
+    if (!target) {
+        GlobalFree(memory);
+        return nullptr;
+    }
+    std::memcpy(target, bytes, size);
+    GlobalUnlock(memory);
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream)) || !stream) {
+        GlobalFree(memory);
+        return nullptr;
+    }
+    Gdiplus::GpBitmap* decoded = nullptr;
+    Gdiplus::GpBitmap* copy = nullptr;
+    if (gp::GdipCreateBitmapFromStream(stream, &decoded) == Gdiplus::Ok && decoded) {
+        gdi::Image source(decoded);
+        UINT w = 0, h = 0;
+        gp::GdipGetImageWidth(decoded, &w);
+        gp::GdipGetImageHeight(decoded, &h);
+        if (w > 0 && h > 0 && gp::GdipCreateBitmapFromScan0(w, h, 0, PixelFormat32bppARGB, nullptr, &copy) == Gdiplus::Ok) {
+            Gdiplus::GpGraphics* made = nullptr;
+            gp::GdipGetImageGraphicsContext(copy, &made);
+            gdi::Graphics g(made);
+            if (g) gp::GdipDrawImageRectI(g.get(), decoded, 0, 0, w, h);
+        }
+    }
+    stream->Release();
+    return copy;
+}
+
 void ensureLogoLoaded(ViewState& view)
 {
     if (view.logoState != LogoState::NotTried) return;
     view.logoState = LogoState::Absent;
     HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kLogoResourceId), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kLogoResourceId), RT_RCDATA);
     if (!found) return;
     DWORD size = SizeofResource(module, found);
     HGLOBAL loaded = LoadResource(module, found);

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include "tests/ui/frame_harness.h"
 #include "ui/gdi_guards.h"
 #include "ui/palette.h"
@@ -51,6 +55,43 @@ TEST(CatalogPaint, TitleBarGradientLogoAndWindowButtons)
     f.maximized = true;
     f.paint("titlebar_maximized");
     EXPECT_FALSE(closeTo(f.pixel(kFrameWidth - 64, 30), flat, 30));
+}
+
+TEST(Logo, DecodedImageOutlivesItsBytes)
+{
+    std::ifstream file(std::string(std::getenv("PAKVANE_TEST_SOURCE")) + "/tests/fixtures/icons/red16.png",
+                       std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    Gdiplus::GpBitmap* logo = decodeLogo(bytes.data(), static_cast<DWORD>(bytes.size()));
+    ASSERT_NE(logo, nullptr);
+    bytes.assign(bytes.size(), '\0');
+    UINT width = 0;
+    Gdiplus::ARGB colour = 0;
+    Gdiplus::DllExports::GdipGetImageWidth(logo, &width);
+    Gdiplus::DllExports::GdipBitmapGetPixel(logo, 8, 8, &colour);
+    EXPECT_EQ(width, 16u);
+    EXPECT_EQ(colour & 0xFFFFFF, 0xFF0000u);
+    Gdiplus::DllExports::GdipDisposeImage(logo);
+    std::string junk = "not an image";
+    EXPECT_EQ(decodeLogo(junk.data(), static_cast<DWORD>(junk.size())), nullptr);
+}
+
+TEST(CatalogPaint, LoadedLogoReplacesTheFallback)
+{
+    FrameHarness f;
+    static uint32_t green[48 * 48];
+    for (auto& p : green) p = 0xFF00C000;
+    Gdiplus::GpBitmap* logo = nullptr;
+    ASSERT_EQ(Gdiplus::DllExports::GdipCreateBitmapFromScan0(48, 48, 48 * 4, PixelFormat32bppARGB,
+                                                             reinterpret_cast<BYTE*>(green), &logo),
+              Gdiplus::Ok);
+    f.view.logo = logo;
+    f.view.logoState = LogoState::Loaded;
+    f.paint();
+    EXPECT_TRUE(closeTo(f.pixel(46, 32), 0x00C000, 6));
+    EXPECT_TRUE(closeTo(f.pixel(23, 9), 0x00C000, 6));  // square: no rounded corner
+    Gdiplus::DllExports::GdipDisposeImage(logo);
 }
 
 TEST(CatalogPaint, BadgeCountsRunningDownloads)
@@ -255,8 +296,10 @@ TEST(PaintResources, ManyFramesLeaveNoObjectBehind)
     for (int i = 100; i < 110; ++i) f.addTask(i, i % 8, 30, 100, i % 2 == 0, i % 3 == 0);
     f.view.toast = {f.now, ToastKind::Success, L"提示"};
     f.view.banner = {f.now, 101, false, L"编辑器", true};
+    f.paint();
     const int before = gdi::liveGdiObjects();
-    for (int frame = 0; frame < 300; ++frame) {
+    const int handlesBefore = liveGdiHandles();
+    for (int frame = 0; frame < 200; ++frame) {
         f.view.page = frame % 2 ? Page::Downloads : Page::Catalog;
         f.view.loadFailed = frame % 7 == 0;
         f.hover(HitKind::CardButton, 101 + frame % 4);
@@ -265,5 +308,8 @@ TEST(PaintResources, ManyFramesLeaveNoObjectBehind)
         // Each frame makes its own brushes, pens and paths, and frees them all.
         ASSERT_GT(gdi::createdGdiObjects() - created, 20) << "frame " << frame;
         ASSERT_EQ(gdi::liveGdiObjects(), before) << "frame " << frame;
+        if (frame % 50 == 49) {
+            ASSERT_EQ(liveGdiHandles(), handlesBefore) << "frame " << frame;
+        }
     }
 }

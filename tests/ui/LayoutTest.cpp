@@ -136,13 +136,6 @@ TEST(TransferPercent, ZeroWithoutATotal)
     EXPECT_EQ(panelProgressWidth(37, 1180), 230);
 }
 
-TEST(OverlayLayout, ToastBannerAndReloadButton)
-{
-    EXPECT_TRUE(sameRect(toastRect(1180), {410, 80, 770, 122}));
-    EXPECT_TRUE(sameRect(bannerRect(1180, 780), {824, 676, 1160, 760}));
-    EXPECT_TRUE(sameRect(reloadButtonRect(1180), {630, 294, 750, 326}));
-}
-
 TEST(DownloadPanel, RowsScrollBelowTheHeader)
 {
     // 10 rows: 960 + 158 - 780 + 14 = 352.
@@ -197,12 +190,4 @@ TEST(DownloadPanel, RowButtonsByState)
     EXPECT_TRUE(sameRect(panelClearButtonRect(c), {1060, 86, 1156, 112}));
     EXPECT_TRUE(sameRect(panelOpenFolderButtonRect(c), {1078, 120, 1156, 146}));
     EXPECT_TRUE(sameRect(panelChangeFolderButtonRect(c), {992, 120, 1070, 146}));
-}
-
-TEST(RectIntersect, EmptyWhenApart)
-{
-    EXPECT_TRUE(sameRect(intersect({0, 0, 10, 10}, {5, 5, 20, 20}), {5, 5, 10, 10}));
-    Rect apart = intersect({0, 0, 10, 10}, {20, 20, 30, 30});
-    EXPECT_LE(apart.width(), 0);
-    EXPECT_LE(apart.height(), 0);
 }

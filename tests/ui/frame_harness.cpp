@@ -70,6 +70,14 @@ Rgb over(uint32_t argb, Rgb background)
     return ::testing::AssertionSuccess();
 }
 
+int liveGdiHandles()
+{
+    int live = 0;
+    for (uintptr_t index = 1; index <= 0xFFFF; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+    return live;
+}
+
 FrameHarness::FrameHarness()
 {
     EXPECT_TRUE(ensureGdiplus());

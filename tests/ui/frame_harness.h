@@ -61,5 +61,10 @@ private:
     uint32_t* bits_ = nullptr;
 };
 
+// Live GDI objects of the process, found by asking every 16-bit handle index
+// for its type (Wine takes a handle without its generation word). Wine's
+// GetGuiResources does not count.
+int liveGdiHandles();
+
 // Colours within tolerance per channel, with a readable failure.
 ::testing::AssertionResult closeTo(Rgb got, Rgb want, int tolerance = 3);
