@@ -15,7 +15,9 @@ CardButtonLook accentButton(const wchar_t* label, bool hovered)
 CardButtonLook progressButton(std::wstring label, const ButtonTask& task)
 {
     int64_t percent = task.size < 1 ? 0 : task.received * 100 / task.size;
-    return {std::move(label), kHoverFill, kTextAccent, percent > 0 ? static_cast<int>(percent) : 0};
+    // One pixel per percent; a transfer past its announced size stays inside the button.
+    int overlay = percent > 0 ? static_cast<int>(percent < 100 ? percent : 100) : 0;
+    return {std::move(label), kHoverFill, kTextAccent, overlay};
 }
 
 uint8_t channel(TextColor colour, int shift) { return static_cast<uint8_t>((colour >> shift) & 0xFF); }

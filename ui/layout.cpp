@@ -225,7 +225,11 @@ Rect panelThumbRect(const PanelLayout& layout)
                      layout.scroll, layout.maximum, kGridThumbMin);
 }
 
-int panelProgressWidth(int percent, int clientWidth) { return percent * (clientWidth - 558) / 100; }
+int panelProgressWidth(int percent, int clientWidth)
+{
+    // More bytes than announced must not run the fill past its track.
+    return std::min(percent, 100) * (clientWidth - 558) / 100;
+}
 
 std::vector<PanelButton> panelRowButtons(int32_t taskState, bool isArchive, int c, int y)
 {

@@ -121,7 +121,7 @@ bool panelRowVisible(const PanelLayout& layout, int index);
 Rect panelClipRect(const PanelLayout& layout);
 Rect panelTrackRect(const PanelLayout& layout);
 Rect panelThumbRect(const PanelLayout& layout);
-// Width of the progress fill over the track of a page c wide.
+// Width of the progress fill over the track of a page c wide (at most the track).
 int panelProgressWidth(int percent, int clientWidth);
 
 // The row buttons; the action values are the hit kinds they record.

@@ -102,7 +102,7 @@ void paintCardButton(Canvas& c, const AppInfo& app, const Rect& card, bool hover
 {
     const TaskView* task = c.task(app.id);
     ButtonTask state;
-    if (task) state = {task->state, task->received, task->size, task->isArchive};
+    if (task) state = {static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
     CardButtonLook look = cardButtonLook(app.hasPackage, task ? &state : nullptr, hovered);
     Rect button = cardButtonRect(card);
     fillRoundRect(c.g, button, 14, look.fill);

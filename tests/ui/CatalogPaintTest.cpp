@@ -196,14 +196,22 @@ TEST(CatalogPaint, ScrollOffsetsAreClampedAndHiddenCardsHaveNoZones)
 {
     FrameHarness f;
     f.addCategory(L"c", L"全部");
+    for (int i = 1; i < 25; ++i) f.addCategory(L"x" + std::to_wstring(i), L"分类" + std::to_wstring(i));
     f.view.currentCategoryId = L"c";
     for (int i = 0; i < 30; ++i) f.addApp(200 + i, L"应用" + std::to_wstring(i), L"c");
-    f.view.listScroll = 100000;
     f.view.sidebarScroll = -40;
-    f.paint("catalog_scrolled");
-    // 8 rows: 1984 + 126 - 780 + 14.
-    EXPECT_EQ(f.view.listScroll, 1344);
+    f.paint();
     EXPECT_EQ(f.view.sidebarScroll, 0);
+    f.view.listScroll = 100000;
+    f.view.sidebarScroll = 100000;
+    f.paint("catalog_scrolled");
+    // 8 rows: 1984 + 126 - 780 + 14; 25 categories: 1194 + 92 - 780.
+    EXPECT_EQ(f.view.listScroll, 1344);
+    EXPECT_EQ(f.view.sidebarScroll, 506);
+    auto rows = f.zones(HitKind::CategoryRow);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back().id, 24);
+    EXPECT_GE(rows.front().rect.top, 78);
     auto cards = f.zones(HitKind::CardButton);
     ASSERT_FALSE(cards.empty());
     EXPECT_EQ(cards.back().id, 229);
@@ -293,7 +301,7 @@ TEST(PaintResources, ManyFramesLeaveNoObjectBehind)
 {
     FrameHarness f;
     fillCatalog(f);
-    for (int i = 100; i < 110; ++i) f.addTask(i, i % 8, 30, 100, i % 2 == 0, i % 3 == 0);
+    for (int i = 100; i < 110; ++i) f.addTask(i, static_cast<TaskState>(i % 8), 30, 100, i % 2 == 0, i % 3 == 0);
     f.view.toast = {f.now, ToastKind::Success, L"提示"};
     f.view.banner = {f.now, 101, false, L"编辑器", true};
     f.paint();

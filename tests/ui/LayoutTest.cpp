@@ -134,6 +134,7 @@ TEST(TransferPercent, ZeroWithoutATotal)
     EXPECT_EQ(transferPercent(500, 0), 0);
     EXPECT_EQ(transferPercent(5000000000LL, 10000000000LL), 50);  // beyond 32 bits
     EXPECT_EQ(panelProgressWidth(37, 1180), 230);
+    EXPECT_EQ(panelProgressWidth(250, 1180), 622);
 }
 
 TEST(DownloadPanel, RowsScrollBelowTheHeader)

@@ -150,12 +150,12 @@ std::shared_ptr<AppInfo> FrameHarness::addApp(int32_t id, const std::wstring& na
     return app;
 }
 
-void FrameHarness::addTask(int32_t id, int32_t state, int64_t received, int64_t size, bool md5Ok, bool isArchive)
+void FrameHarness::addTask(int32_t id, TaskState state, int64_t received, int64_t size, bool md5Ok, bool isArchive)
 {
     TaskView task{};
     task.id = id;
     task.name = L"任务" + std::to_wstring(id);
-    task.state = state;
+    task.state = static_cast<decltype(task.state)>(state);
     task.received = received;
     task.size = size;
     task.speed = 1024 * 300;
