@@ -30,8 +30,7 @@ struct FrameInput {
     HWND iconWindow = nullptr;     // told when an icon arrives; null: icons are not fetched
 };
 
-class Canvas {
-public:
+struct Canvas {
     Canvas(HDC dc, Gdiplus::GpGraphics* graphics, FrameInput& input, int width, int height)
         : dc(dc), g(graphics), input(input), view(input.view), fonts(input.view.fonts), width(width), height(height)
     {
