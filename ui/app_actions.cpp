@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
 #include "core/config.h"
 #include "net/install_report.h"
+#include "ui/card_look.h"
 
 namespace {
 
@@ -24,23 +23,9 @@ void reportStartedInstall(int32_t appId) { reportInstall(g_config.server, appId,
 
 std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
 {
-    if (!task) return app.hasPackage ? L"安 装" : L"敬请期待";
-    switch (task->state) {
-    case Downloading: {
-        int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
-        wchar_t label[48];
-        std::swprintf(label, 48, L"下载中 %d%%", static_cast<int>(percent));
-        return label;
-    }
-    case Verifying: return L"校验中";
-    case Downloaded:
-    case InstallUnconfirmed: return task->isArchive ? L"打开文件夹" : L"立即安装";
-    case Failed: return L"重试";
-    case Cancelled: return L"重新下载";
-    case Installed: return L"已安装";
-    case Installing: return L"安装中";
-    default: return app.hasPackage ? L"安 装" : L"敬请期待";
-    }
+    ButtonTask state;
+    if (task) state = {static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
+    return cardButtonLook(app.hasPackage, task ? &state : nullptr, false).label;
 }
 
 bool buttonOpensDownloads(const TaskView* task)

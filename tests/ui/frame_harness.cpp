@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include "tests/ui/frame_harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "net/image_decode.h"
+#include "ui/fonts.h"
+
+namespace {
+
+const Fonts& sharedFonts()
+{
+    static Fonts fonts = createFonts();
+    return fonts;
+}
+
+int channelOf(Rgb colour, int shift) { return static_cast<int>((colour >> shift) & 0xFF); }
+
+void saveBmp(const std::string& path, const uint32_t* bits, int width, int height)
+{
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = -height;
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    DWORD pixelBytes = static_cast<DWORD>(width) * height * 4;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + pixelBytes;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return;
+    std::fwrite(&file, sizeof(file), 1, out);
+    std::fwrite(&info, sizeof(info), 1, out);
+    // GDI text leaves the alpha byte 0; a viewer would show it as a hole.
+    std::vector<uint32_t> opaque(bits, bits + static_cast<size_t>(width) * height);
+    for (auto& p : opaque) p |= 0xFF000000u;
+    std::fwrite(opaque.data(), 1, pixelBytes, out);
+    std::fclose(out);
+}
+
+}  // namespace
+
+Rgb over(uint32_t argb, Rgb background)
+{
+    int alpha = static_cast<int>(argb >> 24);
+    Rgb result = 0;
+    for (int shift : {16, 8, 0}) {
+        int c = channelOf(argb, shift);
+        int b = channelOf(background, shift);
+        result |= static_cast<Rgb>((c * alpha + b * (255 - alpha) + 127) / 255) << shift;
+    }
+    return result;
+}
+
+::testing::AssertionResult closeTo(Rgb got, Rgb want, int tolerance)
+{
+    for (int shift : {16, 8, 0})
+        if (std::abs(channelOf(got, shift) - channelOf(want, shift)) > tolerance) {
+            char text[64];
+            std::snprintf(text, sizeof text, "got %06X, want %06X", got, want);
+            return ::testing::AssertionFailure() << text;
+        }
+    return ::testing::AssertionSuccess();
+}
+
+int liveGdiHandles()
+{
+    int live = 0;
+    for (uintptr_t index = 1; index <= 0xFFFF; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+    return live;
+}
+
+FrameHarness::FrameHarness()
+{
+    EXPECT_TRUE(ensureGdiplus());
+    view.fonts = sharedFonts();
+    view.logoState = LogoState::Absent;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = kFrameWidth;
+    info.bmiHeader.biHeight = -kFrameHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    dc_ = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<uint32_t*>(bits);
+    previous_ = SelectObject(dc_, bitmap_);
+}
+
+FrameHarness::~FrameHarness()
+{
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+void FrameHarness::paint(const char* name)
+{
+    FrameInput input(view, catalog);
+    input.tasks = tasks;
+    input.serverUrl = serverUrl;
+    input.downloadFolder = downloadFolder;
+    input.maximized = maximized;
+    input.now = now;
+    RECT client{0, 0, kFrameWidth, kFrameHeight};
+    paintFrame(dc_, client, input);
+    GdiFlush();
+    const char* folder = std::getenv("PAKVANE_SAVE_FRAMES");
+    if (folder && name) saveBmp(std::string(folder) + "\\" + name + ".bmp", bits_, kFrameWidth, kFrameHeight);
+}
+
+Rgb FrameHarness::pixel(int x, int y) const { return bits_[y * kFrameWidth + x] & 0xFFFFFF; }
+
+std::vector<HitZone> FrameHarness::zones(HitKind kind) const
+{
+    std::vector<HitZone> found;
+    for (const auto& zone : view.hitZones)
+        if (zone.kind == kind) found.push_back(zone);
+    return found;
+}
+
+void FrameHarness::addCategory(const std::wstring& id, const std::wstring& name)
+{
+    catalog.categories.push_back({id, name});
+}
+
+std::shared_ptr<AppInfo> FrameHarness::addApp(int32_t id, const std::wstring& name, const std::wstring& categoryId,
+                                              bool hasPackage)
+{
+    auto app = std::make_shared<AppInfo>();
+    app->id = id;
+    app->name = name;
+    app->version = L"1.2";
+    app->description = L"一款测试用的应用";
+    app->categoryIds = {categoryId};
+    app->packageSize = 5 * 1024 * 1024;
+    app->updatedAt = 1700000000000LL;
+    app->hasPackage = hasPackage;
+    catalog.apps.push_back(app);
+    return app;
+}
+
+void FrameHarness::addTask(int32_t id, TaskState state, int64_t received, int64_t size, bool md5Ok, bool isArchive)
+{
+    TaskView task{};
+    task.id = id;
+    task.name = L"任务" + std::to_wstring(id);
+    task.state = static_cast<decltype(task.state)>(state);
+    task.received = received;
+    task.size = size;
+    task.speed = 1024 * 300;
+    task.md5Ok = md5Ok;
+    task.isArchive = isArchive;
+    task.error = L"连接超时";
+    tasks[id] = task;
+}
+
+void FrameHarness::hover(HitKind kind, int32_t id)
+{
+    view.hovering = true;
+    view.hoverKind = kind;
+    view.hoverId = id;
+}

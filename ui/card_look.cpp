@@ -1,0 +1,79 @@
+#include "ui/card_look.h"
+
+#include <cwchar>
+
+namespace {
+
+// Task states as the engine numbers them.
+enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed };
+
+CardButtonLook accentButton(const wchar_t* label, bool hovered)
+{
+    return {label, hovered ? kAccentHover : kAccent, kTextWhite, 0};
+}
+
+CardButtonLook progressButton(std::wstring label, const ButtonTask& task)
+{
+    int64_t percent = task.size < 1 ? 0 : task.received * 100 / task.size;
+    // One pixel per percent; a transfer past its announced size stays inside the button.
+    int overlay = percent > 0 ? static_cast<int>(percent < 100 ? percent : 100) : 0;
+    return {std::move(label), kHoverFill, kTextAccent, overlay};
+}
+
+uint8_t channel(TextColor colour, int shift) { return static_cast<uint8_t>((colour >> shift) & 0xFF); }
+
+// Each channel 255 - (255 - c) * percent / 100, opaque.
+Argb tint(TextColor colour, int percent)
+{
+    Argb result = 0xFF000000;
+    // ARGB keeps red in bits 16..23, the text colour in bits 0..7.
+    const int textShift[3] = {0, 8, 16};
+    const int argbShift[3] = {16, 8, 0};
+    for (int i = 0; i < 3; ++i) {
+        int c = channel(colour, textShift[i]);
+        result |= static_cast<Argb>(255 - (255 - c) * percent / 100) << argbShift[i];
+    }
+    return result;
+}
+
+}  // namespace
+
+CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hovered)
+{
+    if (!task) {
+        if (hasPackage) return accentButton(L"安 装", hovered);
+        return {L"敬请期待", kHoverFill, kTextDisabled, 0};
+    }
+    switch (task->state) {
+    case kDownloading: {
+        int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
+        wchar_t label[48];
+        std::swprintf(label, 48, L"下载中 %d%%", static_cast<int>(percent));
+        return progressButton(label, *task);
+    }
+    case kVerifying: return progressButton(L"校验中", *task);
+    case kDownloaded:
+    case kUnconfirmed: return accentButton(task->isArchive ? L"打开文件夹" : L"立即安装", hovered);
+    case kFailed: return accentButton(L"重试", hovered);
+    case kCancelled: return accentButton(L"重新下载", hovered);
+    case kInstalled: return {L"已安装", kGreenTint, kTextGreen, 0};
+    case kInstalling: return {L"安装中", kGreenTint, kTextGreen, 0};
+    default: return cardButtonLook(hasPackage, nullptr, hovered);
+    }
+}
+
+PlaceholderLook placeholderLook(int32_t appId, bool hasApp)
+{
+    // Ids are signed: a negative id must still pick a palette entry.
+    int index = hasApp ? ((appId % 5) + 5) % 5 : 0;
+    TextColor colour = kPlaceholderColors[index];
+    return {colour, tint(colour, 14), tint(colour, 30)};
+}
+
+std::wstring placeholderLetter(const std::wstring& name)
+{
+    if (name.empty()) return L"?";
+    size_t length = 1;
+    if (name.size() > 1 && name[0] >= 0xD800 && name[0] <= 0xDBFF && name[1] >= 0xDC00 && name[1] <= 0xDFFF) length = 2;
+    return name.substr(0, length);
+}
