@@ -34,14 +34,16 @@ struct ControlSpec {
 enum ControlIndex { kHeadingLabel, kFolderLabel, kFolderEdit, kBrowseButton, kHintLabel, kCancelButton,
                     kSaveButton, kFooterLabel, kControlCount };
 
+// IsDialogMessageW moves the focus with Tab only between WS_TABSTOP controls.
 const ControlSpec kControls[kControlCount] = {
     {L"STATIC", kTitle, 30, 20, 200, 22, 0, 0},
     {L"STATIC", L"安装包保存目录", 30, 52, 300, 20, 0, 0},
-    {L"EDIT", nullptr, 30, 76, 330, 30, kSettingsFolderEditId, WS_BORDER | ES_AUTOHSCROLL | ES_READONLY},
-    {L"BUTTON", L"浏览...", 368, 76, 80, 30, kSettingsBrowseId, 0},
+    {L"EDIT", nullptr, 30, 76, 330, 30, kSettingsFolderEditId,
+     WS_BORDER | ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP},
+    {L"BUTTON", L"浏览...", 368, 76, 80, 30, kSettingsBrowseId, WS_TABSTOP},
     {L"STATIC", L"修改后对新的下载任务生效", 30, 116, 300, 20, 0, 0},
-    {L"BUTTON", L"取消", 248, 156, 84, 34, kSettingsCancelId, 0},
-    {L"BUTTON", L"保存", 342, 156, 84, 34, kSettingsSaveId, 0},
+    {L"BUTTON", L"取消", 248, 156, 84, 34, kSettingsCancelId, WS_TABSTOP},
+    {L"BUTTON", L"保存", 342, 156, 84, 34, kSettingsSaveId, WS_TABSTOP},
     {L"STATIC", nullptr, 30, 204, 380, 18, 0, 0},
 };
 
