@@ -9,7 +9,8 @@
 constexpr size_t kCrashLineCapacity = 512;
 constexpr size_t kCrashMaxFrames = 16;
 
-// Writes "code=%08X rva=%016X frames:" and " %016X" per frame (uppercase hex),
+// Writes "code=" + 8 hex digits + " rva=" + 16 hex digits + " frames:", then
+// " " + 16 hex digits per frame (uppercase, zero-padded),
 // then "\r\n", NUL-terminated. Offsets are already relative to the load
 // address (wrapped when below it). At most kCrashMaxFrames frames are taken.
 // Returns the length without the NUL, or 0 when the buffer is too small.
