@@ -417,3 +417,73 @@ TEST_F(SettingsDialog, KeysThroughIsDialogMessage)
     EXPECT_EQ(loadConfig().downloadDir, pickedFolder_);
     EXPECT_EQ(viewState().toast.text, L"下载目录已保存");
 }
+
+namespace {
+
+// Answers the folder picker as soon as it shows: a thread timer runs inside
+// the picker's own message loop.
+struct PickerAnswer {
+    static WPARAM command;
+    static int ticks;
+    static bool answered;
+
+    static void CALLBACK onTimer(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        if (++ticks > 600) {  // 60 s: give up, but never leave the test hanging
+            KillTimer(nullptr, timer);
+        }
+        HWND picker = nullptr;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM found) {
+                if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == settingsDialogHwnd) {
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&picker));
+        if (!picker) return;
+        KillTimer(nullptr, timer);
+        answered = true;
+        PostMessageW(picker, WM_COMMAND, command, 0);
+    }
+};
+WPARAM PickerAnswer::command = IDCANCEL;
+int PickerAnswer::ticks = 0;
+bool PickerAnswer::answered = false;
+
+}  // namespace
+
+TEST_F(SettingsDialog, BrowseTakesAPickedFolderAndCancelKeepsTheText)
+{
+    HWND dialog = open();
+    ASSERT_TRUE(dialog);
+    HWND edit = GetDlgItem(dialog, 103);
+    const std::wstring before = windowText(edit);
+
+    PickerAnswer::command = IDCANCEL;
+    PickerAnswer::ticks = 0;
+    PickerAnswer::answered = false;
+    SetTimer(nullptr, 0, 100, PickerAnswer::onTimer);
+    click(dialog, 3);
+    ASSERT_TRUE(PickerAnswer::answered);
+    EXPECT_EQ(windowText(edit), before);
+
+    PickerAnswer::command = IDOK;
+    PickerAnswer::ticks = 0;
+    PickerAnswer::answered = false;
+    SetTimer(nullptr, 0, 100, PickerAnswer::onTimer);
+    click(dialog, 3);
+    ASSERT_TRUE(PickerAnswer::answered);
+    // The picker opens at its default place; accepting it gives that folder.
+    const std::wstring picked = windowText(edit);
+    EXPECT_NE(picked, before);
+    const DWORD attributes = GetFileAttributesW(picked.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        << wideToUtf8(picked);
+
+    // Nothing is saved until "保存".
+    EXPECT_EQ(fileBytes(configPath_), "<missing>");
+    EXPECT_TRUE(IsWindow(dialog));
+}
