@@ -151,6 +151,10 @@ protected:
         ASSERT_TRUE(registerSettingsDialogClass(GetModuleHandleW(nullptr)));
         ASSERT_TRUE(owner_);
         EnableWindow(owner_, TRUE);
+        // Other tests in this program may have a real main window: theirs
+        // comes back afterwards.
+        previousMainWindow_ = viewState().mainWindow;
+        previousToast_ = viewState().toast;
         viewState().mainWindow = owner_;
         viewState().toast = Toast{};
 
@@ -159,8 +163,10 @@ protected:
         if (configExisted_) configBytes_ = fileBytes(configPath_);
         DeleteFileW(configPath_.c_str());
         savedConfig_ = g_config;
+        const std::wstring inUse = downloadFolder();
         setDownloadFolderOverride(L"");
         defaultFolder_ = downloadFolder();
+        previousOverride_ = inUse == defaultFolder_ ? std::wstring() : inUse;
 
         wchar_t temp[MAX_PATH + 1] = {};
         GetTempPathW(MAX_PATH + 1, temp);
@@ -171,10 +177,10 @@ protected:
     {
         if (!runningUnderWine()) return;
         if (settingsDialogHwnd) DestroyWindow(settingsDialogHwnd);
-        viewState().mainWindow = nullptr;
-        viewState().toast = Toast{};
+        viewState().mainWindow = previousMainWindow_;
+        viewState().toast = previousToast_;
         g_config = savedConfig_;
-        setDownloadFolderOverride(L"");
+        setDownloadFolderOverride(previousOverride_);
         RemoveDirectoryW(pickedFolder_.c_str());
         DeleteFileW(configPath_.c_str());
         if (configExisted_) writeFile(configPath_, configBytes_);
@@ -197,6 +203,9 @@ protected:
     bool configExisted_ = false;
     std::string configBytes_;
     Config savedConfig_;
+    HWND previousMainWindow_ = nullptr;
+    Toast previousToast_;
+    std::wstring previousOverride_;
     std::wstring defaultFolder_;
     std::wstring pickedFolder_;
 };
