@@ -122,10 +122,9 @@ LRESULT onCreate(HWND dialog)
 void browseForFolder(HWND dialog)
 {
     HWND edit = GetDlgItem(dialog, kSettingsFolderEditId);
-    wchar_t current[kPathCapacity] = {};
-    const int currentLength = GetWindowTextW(edit, current, kPathCapacity);
     wchar_t displayName[kPathCapacity] = {};
-    if (currentLength >= 1 && currentLength <= kPathCapacity - 1) lstrcpynW(displayName, current, kPathCapacity);
+    const int currentLength = GetWindowTextLengthW(edit);
+    if (currentLength >= 1 && currentLength <= kPathCapacity - 1) GetWindowTextW(edit, displayName, kPathCapacity);
 
     BROWSEINFOW info = {};
     info.hwndOwner = dialog;
