@@ -36,7 +36,7 @@ enable_testing()
 set(PAKVANE_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/run_wine_test.sh)
 
 # One test program per module: every Wine start costs seconds.
-foreach(module core net download install ui)
+foreach(module core net download install ui app)
     file(GLOB module_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${module}/*.cpp)
     if(module_tests)
         add_executable(${module}_tests ${module_tests})
