@@ -210,7 +210,7 @@ def title_bar_painted(app):
 
 # ---- scenarios
 
-def window_handling(app):
+def window_handling(app, server):
     app.wait_placed(PLACED, "the window")
     app.wait_shadow_around(PLACED)
     print("placed at %s with its shadow" % (PLACED,))
@@ -315,7 +315,7 @@ def main():
                 if scenario is downloads and not title_bar_painted(app):
                     print("SKIPPED downloads: the window is not painted yet, so it has no buttons")
                     continue
-                scenario(app)
+                scenario(app, server)
                 print("ok: " + name)
             except Failure as failure:
                 failures += 1
