@@ -202,6 +202,32 @@ TEST(MainWindow, HitTestDragsTheTitleBandOutsideItsButtons)
     EXPECT_EQ(hit(300, client.bottom - 1), HTBOTTOM);
 }
 
+TEST(MainWindow, HoverAndHandCursorFollowTheZones)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    ValidateRect(window, nullptr);
+    view.hitZones = {{RECT{300, 300, 400, 340}, HitKind::CardButton, 5}, {RECT{300, 300, 350, 340}, HitKind::Banner, 0}};
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(380, 320));
+    EXPECT_TRUE(view.hovering);
+    EXPECT_EQ(view.hoverKind, HitKind::CardButton);
+    EXPECT_EQ(view.hoverId, 5);
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(320, 320));
+    EXPECT_EQ(view.hoverKind, HitKind::Banner);
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(500, 320));
+    EXPECT_FALSE(view.hovering);
+    EXPECT_EQ(view.hoverKind, HitKind::Banner) << "the last hovered zone is kept";
+
+    auto cursorAt = [&](int x, int y) {
+        POINT p = screenPoint(window, x, y);
+        SetCursorPos(p.x, p.y);
+        SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    EXPECT_EQ(cursorAt(380, 320), LoadCursorW(nullptr, IDC_HAND));
+    EXPECT_EQ(cursorAt(500, 320), LoadCursorW(nullptr, IDC_ARROW));
+}
+
 TEST(MainWindow, WheelScrollsTheSidebarOrThePage)
 {
     HWND window = loadedWindow();
