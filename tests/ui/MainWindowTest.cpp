@@ -281,6 +281,11 @@ TEST(MainWindow, ShadowSitsBelowTheWindowAndHidesWhileMaximised)
     ShowWindow(window, SW_RESTORE);
     EXPECT_TRUE(IsWindowVisible(shadow));
     EXPECT_EQ(GetWindowRgn(window, region), COMPLEXREGION);
+
+    ShowWindow(window, SW_MINIMIZE);
+    EXPECT_FALSE(IsWindowVisible(shadow));
+    ShowWindow(window, SW_RESTORE);
+    EXPECT_TRUE(IsWindowVisible(shadow));
     DeleteObject(region);
 }
 

@@ -153,9 +153,10 @@ class App:
     def __init__(self, work, server, config_dir, name):
         self.downloads = os.path.join(work, name + "-downloads")
         os.makedirs(self.downloads)
-        with open(os.path.join(config_dir, "config.json"), "w", encoding="utf-8") as f:
-            json.dump({"server": server.url, "channel": "default",
-                       "downloadDir": windows_path(self.downloads)}, f)
+        self.config = os.path.join(config_dir, "config.json")
+        self.settings = {"server": server.url, "channel": "default", "downloadDir": windows_path(self.downloads)}
+        with open(self.config, "w", encoding="utf-8") as f:
+            json.dump(self.settings, f)
         self.before = visible_windows()
         self.output = open(os.path.join(work, name + ".out"), "w")
         self.process = subprocess.Popen(["wine", EXE], stdout=self.output, stderr=subprocess.STDOUT,
@@ -287,6 +288,8 @@ def downloads(app, server):
     check(code == 0, "exit code %d after closing during a download" % code)
     check(not os.path.exists(os.path.join(app.downloads, "Foo 编辑器.exe")),
           "the throttled download finished before the window was closed")
+    with open(app.config, encoding="utf-8") as f:
+        check(json.load(f) == app.settings, "config.json changed at exit")
     print("close button ended the process with exit code 0 while downloading")
 
 
