@@ -161,8 +161,9 @@ class App:
         self.output = open(os.path.join(work, name + ".out"), "w")
         self.process = subprocess.Popen(["wine", EXE], stdout=self.output, stderr=subprocess.STDOUT,
                                         stdin=subprocess.DEVNULL)
-        found = wait_for(lambda: xdo("search", "--onlyvisible", "--name", "^Pakvane$").split(),
-                         "the main window", timeout=60)
+        # A window of an earlier run may linger for a moment: take a new one.
+        found = wait_for(lambda: [w for w in xdo("search", "--onlyvisible", "--name", "^Pakvane$").split()
+                                  if w not in self.before], "the main window", timeout=60)
         self.window = found[0]
 
     def rect(self):
