@@ -45,20 +45,24 @@ HWND mainWindow()
     return window;
 }
 
-// The window with its first catalog in place.
-HWND loadedWindow()
-{
-    HWND window = mainWindow();
-    EXPECT_TRUE(window);
-    EXPECT_TRUE(pumpUntil([] { return !viewState().loading; }));
-    return window;
-}
-
 void reload(HWND window)
 {
     startCatalogLoad();
     ASSERT_TRUE(pumpUntil([] { return !viewState().loading; }));
     ASSERT_TRUE(window);
+}
+
+// The window on its catalog page with a fresh copy of the test catalog, the
+// first category selected, whatever other tests left behind.
+HWND loadedWindow()
+{
+    HWND window = mainWindow();
+    EXPECT_TRUE(window);
+    EXPECT_TRUE(pumpUntil([] { return !viewState().loading; }));
+    viewState().page = Page::Catalog;
+    viewState().currentCategoryId.clear();
+    reload(window);
+    return window;
 }
 
 POINT screenPoint(HWND window, int x, int y)
