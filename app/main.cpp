@@ -1,16 +1,21 @@
 #include <windows.h>
 
+#include "app/crash_log.h"
 #include "core/config.h"
 #include "ui/main_window.h"
+#include "ui/settings_dialog.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     SetProcessDPIAware();
+    SetUnhandledExceptionFilter(crashLogFilter);
     g_config = loadConfig();
     if (!createMainWindow(instance)) return 1;
 
-    MSG message;
+    MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // The settings dialog gets Tab, Enter and Esc while it is open.
+        if (settingsDialogHwnd && IsDialogMessageW(settingsDialogHwnd, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -80,6 +80,13 @@ void onTaskFinished(int32_t appId, const ShowToast& toast)
     TaskView task{};
     if (!findTaskView(appId, task)) return;
     MessageBeep(MB_ICONASTERISK);
+    ViewState& view = viewState();
+    view.banner.title = task.name;
+    view.banner.md5Ok = task.md5Ok;
+    view.banner.isArchive = task.isArchive;
+    view.banner.appId = appId;
+    view.banner.shownAt = GetTickCount();
+    if (view.mainWindow) InvalidateRect(view.mainWindow, nullptr, FALSE);
     if (task.isArchive) {
         toast(L"「" + task.name + L"」下载成功，压缩包已保存，可打开文件夹解压安装", ToastKind::Success);
     } else if (task.md5Ok) {

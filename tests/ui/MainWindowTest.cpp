@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/app_messages.h"
+#include "core/config.h"
+#include "download/download_manager.h"
+#include "tests/support/test_server.h"
+#include "ui/main_window.h"
+#include "ui/shadow_window.h"
+#include "ui/view_state.h"
+#include "ui/window_geometry.h"
+
+// The real main window of this process, against the test catalog server; its
+// messages are sent to it directly, no display interaction needed.
+
+namespace {
+
+// Handles this thread's messages until done() holds; false after the deadline.
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+HWND mainWindow()
+{
+    static HWND window = [] {
+        g_config.server = testServerUrl();
+        g_config.channel = L"default";
+        g_config.downloadDir = makeScratchDir(L"window-downloads");
+        return createMainWindow(GetModuleHandleW(nullptr)) ? viewState().mainWindow : nullptr;
+    }();
+    return window;
+}
+
+void reload(HWND window)
+{
+    startCatalogLoad();
+    ASSERT_TRUE(pumpUntil([] { return !viewState().loading; }));
+    ASSERT_TRUE(window);
+}
+
+// The window on its catalog page with a fresh copy of the test catalog, the
+// first category selected, whatever other tests left behind.
+HWND loadedWindow()
+{
+    HWND window = mainWindow();
+    EXPECT_TRUE(window);
+    EXPECT_TRUE(pumpUntil([] { return !viewState().loading; }));
+    viewState().page = Page::Catalog;
+    viewState().currentCategoryId.clear();
+    reload(window);
+    return window;
+}
+
+POINT screenPoint(HWND window, int x, int y)
+{
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    return point;
+}
+
+// Sends a click at a client point with exactly these zones recorded.
+void clickWithZones(HWND window, std::vector<HitZone> zones, int x, int y)
+{
+    // No paint may refill the zones between here and the click.
+    ValidateRect(window, nullptr);
+    viewState().hitZones = std::move(zones);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+}
+
+void setState(Task& task, TaskState state) { task.state = static_cast<decltype(task.state.load())>(state); }
+
+std::shared_ptr<Task> addTask(int32_t id, TaskState state, const std::wstring& name, bool isArchive)
+{
+    auto task = std::make_shared<Task>();
+    task->id = id;
+    task->name = name;
+    setState(*task, state);
+    task->isArchive = isArchive;
+    DownloadManager::instance().addTaskForTesting(task);
+    return task;
+}
+
+}  // namespace
+
+TEST(MainWindow, CatalogArrivalKeepsOrReplacesTheSelection)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    EXPECT_FALSE(view.loadFailed);
+    ASSERT_EQ(appCatalog().categories.size(), 3u);
+    EXPECT_EQ(view.currentCategoryId, L"tools");
+
+    view.currentCategoryId = L"media";
+    reload(window);
+    EXPECT_EQ(view.currentCategoryId, L"media");
+
+    view.currentCategoryId = L"gone";
+    reload(window);
+    EXPECT_EQ(view.currentCategoryId, L"tools");
+
+    view.page = Page::Downloads;
+    view.currentCategoryId = L"media";
+    reload(window);
+    EXPECT_EQ(view.page, Page::Catalog);
+    EXPECT_EQ(view.currentCategoryId, L"tools");
+
+    // A failed load keeps the catalog the window already shows.
+    SendMessageW(window, WM_APP_CATALOG_READY, 0, 0);
+    EXPECT_TRUE(view.loadFailed);
+    EXPECT_FALSE(view.loading);
+    EXPECT_EQ(appCatalog().categories.size(), 3u);
+    reload(window);
+    EXPECT_FALSE(view.loadFailed);
+}
+
+TEST(MainWindow, ClickGoesToTheZoneRecordedLast)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    view.page = Page::Downloads;
+    view.listScroll = 300;
+    RECT rect{300, 300, 400, 340};
+    clickWithZones(window, {{rect, HitKind::DownloadsButton, 0}, {rect, HitKind::CategoryRow, 1}}, 350, 320);
+    EXPECT_EQ(view.page, Page::Catalog);
+    EXPECT_EQ(view.currentCategoryId, L"media");
+    EXPECT_EQ(view.listScroll, 0);
+
+    // Outside every zone, and a row index past the list: nothing changes.
+    clickWithZones(window, {{rect, HitKind::DownloadsButton, 0}}, 400, 320);
+    clickWithZones(window, {{rect, HitKind::CategoryRow, 3}}, 350, 320);
+    EXPECT_EQ(view.page, Page::Catalog);
+    EXPECT_EQ(view.currentCategoryId, L"media");
+
+    view.panelScroll = 500;
+    clickWithZones(window, {{rect, HitKind::CategoryRow, 0}, {rect, HitKind::DownloadsButton, 0}}, 300, 300);
+    EXPECT_EQ(view.page, Page::Downloads);
+    EXPECT_EQ(view.panelScroll, 0);
+
+    view.banner.title = L"done";
+    clickWithZones(window, {{rect, HitKind::Banner, 0}}, 399, 339);
+    EXPECT_TRUE(view.banner.title.empty());
+}
+
+TEST(MainWindow, CardOfABusyTaskOnlyOpensTheDownloadsPage)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    auto task = addTask(1, TaskState::Downloading, L"Foo 编辑器", false);
+    view.page = Page::Catalog;
+    view.panelScroll = 96;
+    clickWithZones(window, {{RECT{226, 314, 326, 346}, HitKind::CardButton, 1}}, 276, 330);
+    EXPECT_EQ(view.page, Page::Downloads);
+    EXPECT_EQ(view.panelScroll, 0);
+    EXPECT_EQ(DownloadManager::instance().findTask(1), task) << "a second download was started";
+    setState(*task, TaskState::Cancelled);
+    DownloadManager::instance().clearFinished();
+}
+
+TEST(MainWindow, FinishedTaskRaisesTheBanner)
+{
+    HWND window = loadedWindow();
+    addTask(990101, TaskState::Downloaded, L"压缩助手", true);
+    SendMessageW(window, WM_APP_TASK_DONE, 990101, 0);
+    const CompletionBanner& banner = viewState().banner;
+    EXPECT_EQ(banner.title, L"压缩助手");
+    EXPECT_EQ(banner.appId, 990101);
+    EXPECT_TRUE(banner.isArchive);
+    EXPECT_TRUE(banner.md5Ok);
+    EXPECT_LE(GetTickCount() - banner.shownAt, 10000u);
+    EXPECT_EQ(viewState().toast.text, L"「压缩助手」下载成功，压缩包已保存，可打开文件夹解压安装");
+    DownloadManager::instance().clearFinished();
+}
+
+TEST(MainWindow, HitTestDragsTheTitleBandOutsideItsButtons)
+{
+    HWND window = loadedWindow();
+    RECT client{};
+    GetClientRect(window, &client);
+    ValidateRect(window, nullptr);
+    viewState().hitZones = {{RECT{client.right - 46, 0, client.right, 64}, HitKind::Close, 0}};
+    auto hit = [&](int x, int y) {
+        POINT p = screenPoint(window, x, y);
+        return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
+    };
+    EXPECT_EQ(hit(500, 0), HTCAPTION);
+    EXPECT_EQ(hit(500, 63), HTCAPTION);
+    EXPECT_EQ(hit(500, 64), HTCLIENT);
+    EXPECT_EQ(hit(client.right - 20, 30), HTCLIENT);
+    EXPECT_EQ(hit(2, 300), HTLEFT);
+    EXPECT_EQ(hit(client.right - 1, 300), HTRIGHT);
+    EXPECT_EQ(hit(client.right - 1, client.bottom - 1), HTBOTTOMRIGHT);
+    EXPECT_EQ(hit(300, client.bottom - 1), HTBOTTOM);
+}
+
+TEST(MainWindow, HoverAndHandCursorFollowTheZones)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    ValidateRect(window, nullptr);
+    view.hitZones = {{RECT{300, 300, 400, 340}, HitKind::CardButton, 5}, {RECT{300, 300, 350, 340}, HitKind::Banner, 0}};
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(380, 320));
+    EXPECT_TRUE(view.hovering);
+    EXPECT_EQ(view.hoverKind, HitKind::CardButton);
+    EXPECT_EQ(view.hoverId, 5);
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(320, 320));
+    EXPECT_EQ(view.hoverKind, HitKind::Banner);
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(500, 320));
+    EXPECT_FALSE(view.hovering);
+    EXPECT_EQ(view.hoverKind, HitKind::Banner) << "the last hovered zone is kept";
+
+    auto cursorAt = [&](int x, int y) {
+        POINT p = screenPoint(window, x, y);
+        SetCursorPos(p.x, p.y);
+        SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    EXPECT_EQ(cursorAt(380, 320), LoadCursorW(nullptr, IDC_HAND));
+    EXPECT_EQ(cursorAt(500, 320), LoadCursorW(nullptr, IDC_ARROW));
+}
+
+TEST(MainWindow, WheelScrollsTheSidebarOrThePage)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    auto wheel = [&](int x, int y, int delta) {
+        POINT p = screenPoint(window, x, y);
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(p.x, p.y));
+    };
+    view.page = Page::Downloads;
+    view.sidebarScroll = view.panelScroll = view.listScroll = 0;
+    wheel(100, 300, -120);
+    wheel(600, 300, -240);
+    EXPECT_EQ(view.sidebarScroll, 120);
+    EXPECT_EQ(view.panelScroll, 240);
+    EXPECT_EQ(view.listScroll, 0);
+    view.page = Page::Catalog;
+    wheel(600, 300, 120);
+    wheel(100, 30, -360);
+    EXPECT_EQ(view.listScroll, 360 - 120);
+    EXPECT_EQ(view.sidebarScroll, 120);
+}
+
+TEST(MainWindow, ShadowSitsBelowTheWindowAndHidesWhileMaximised)
+{
+    HWND window = loadedWindow();
+    HWND shadow = viewState().shadowWindow;
+    ASSERT_TRUE(shadow);
+    // Every move of the window brings the shadow along, directly below it.
+    RECT main{}, around{};
+    GetWindowRect(window, &main);
+    SetWindowPos(window, nullptr, main.left + 10, main.top + 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(window, &main);
+    GetWindowRect(shadow, &around);
+    EXPECT_TRUE(IsWindowVisible(shadow));
+    EXPECT_EQ(around.left, main.left - 18);
+    EXPECT_EQ(around.top, main.top - 18);
+    EXPECT_EQ(around.right, main.right + 18);
+    EXPECT_EQ(around.bottom, main.bottom + 18);
+    EXPECT_EQ(GetWindow(window, GW_HWNDNEXT), shadow);
+    SetWindowPos(window, nullptr, main.left - 10, main.top - 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(window, region), COMPLEXREGION);
+
+    ShowWindow(window, SW_MAXIMIZE);
+    EXPECT_FALSE(IsWindowVisible(shadow));
+    EXPECT_EQ(GetWindowRgn(window, region), ERROR) << "a maximised window has no rounded region";
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, GetSystemMetrics(SM_CXSCREEN));
+
+    ShowWindow(window, SW_RESTORE);
+    EXPECT_TRUE(IsWindowVisible(shadow));
+    EXPECT_EQ(GetWindowRgn(window, region), COMPLEXREGION);
+
+    ShowWindow(window, SW_MINIMIZE);
+    EXPECT_FALSE(IsWindowVisible(shadow));
+    ShowWindow(window, SW_RESTORE);
+    EXPECT_TRUE(IsWindowVisible(shadow));
+    DeleteObject(region);
+}
+
+TEST(ShadowPixels, RingsAroundAClearWindowArea)
+{
+    const int width = 120, height = 80, w = width + 36, h = height + 36;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h, 0);
+    ASSERT_TRUE(renderShadowPixels(pixels.data(), width, height));
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y) * w + x]; };
+    auto alpha = [&](int x, int y) { return static_cast<int>(at(x, y) >> 24); };
+    // Darkest just outside the window's edge, fading outwards; nothing over
+    // the window itself.
+    EXPECT_GT(alpha(17, h / 2), alpha(10, h / 2));
+    EXPECT_GT(alpha(10, h / 2), alpha(3, h / 2));
+    EXPECT_GT(alpha(w / 2, 17), 30);
+    EXPECT_EQ(at(w / 2, h / 2), 0u);
+    EXPECT_EQ(at(40, 40), 0u);
+    // Premultiplied: no colour byte exceeds its alpha.
+    for (uint32_t p : pixels) {
+        uint32_t a = p >> 24;
+        ASSERT_LE((p >> 16) & 0xFF, a);
+        ASSERT_LE((p >> 8) & 0xFF, a);
+        ASSERT_LE(p & 0xFF, a);
+    }
+}
