@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "net/install_report.h"
 #include "ui/card_look.h"
+#include "ui/install_run_watch.h"
 
 namespace {
 
@@ -19,7 +20,22 @@ bool findTaskView(int32_t appId, TaskView& out)
 
 void reportStartedInstall(int32_t appId) { reportInstall(g_config.server, appId, g_config.channel); }
 
+// Every accepted install is watched, so its end brings a new snapshot of the
+// installed programs even when it ends before the window looks again.
+bool startWatchedInstall(int32_t appId)
+{
+    if (!DownloadManager::instance().startInstall(appId)) return false;
+    installRunWatch().started(appId);
+    return true;
+}
+
 }  // namespace
+
+InstallRunWatch& installRunWatch()
+{
+    static InstallRunWatch* watch = new InstallRunWatch;
+    return *watch;
+}
 
 std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
 {
@@ -46,7 +62,7 @@ void onAppAction(const AppInfo* app, const ShowToast& toast)
             DownloadManager::instance().revealInFolder(app->id);
             toast(L"「" + app->name + L"」是压缩包，已保存到下载目录，解压后即可使用", ToastKind::Success);
         } else if (task.md5Ok) {
-            if (DownloadManager::instance().startInstall(app->id)) {
+            if (startWatchedInstall(app->id)) {
                 reportStartedInstall(app->id);
                 toast(L"正在打开安装向导：" + app->name, ToastKind::Success);
             }
@@ -69,7 +85,7 @@ void onInstallClicked(const Catalog& catalog, int32_t appId, const ShowToast& to
         toast(L"文件校验不一致，已禁止安装，请删除后重新下载", ToastKind::Error);
         return;
     }
-    if (!DownloadManager::instance().startInstall(appId)) return;
+    if (!startWatchedInstall(appId)) return;
     reportStartedInstall(appId);
     auto app = findApp(catalog, appId);
     toast(L"正在打开安装向导：" + (app ? app->name : std::wstring()), ToastKind::Success);
@@ -91,7 +107,7 @@ void onTaskFinished(int32_t appId, const ShowToast& toast)
         toast(L"「" + task.name + L"」下载成功，压缩包已保存，可打开文件夹解压安装", ToastKind::Success);
     } else if (task.md5Ok) {
         toast(L"「" + task.name + L"」下载完成，正在打开安装向导", ToastKind::Success);
-        if (DownloadManager::instance().startInstall(appId)) reportStartedInstall(appId);
+        if (startWatchedInstall(appId)) reportStartedInstall(appId);
     } else {
         toast(L"下载完成，但 MD5 校验不一致，请谨慎安装", ToastKind::Error);
     }

@@ -10,6 +10,8 @@
 #include "net/catalog.h"
 #include "ui/view_state.h"
 
+class InstallRunWatch;
+
 using ShowToast = std::function<void(const std::wstring& text, ToastKind kind)>;
 
 // The button label for an app and its task (null when it has none).
@@ -23,3 +25,5 @@ void onAppAction(const AppInfo* app, const ShowToast& toast);
 void onInstallClicked(const Catalog& catalog, int32_t appId, const ShowToast& toast);
 // WM_APP_TASK_DONE: announces the file and starts a verified installer.
 void onTaskFinished(int32_t appId, const ShowToast& toast);
+// The installer runs started from the window, watched for their end.
+InstallRunWatch& installRunWatch();

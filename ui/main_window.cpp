@@ -81,10 +81,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSELEAVE: return onMouseLeave(window);
     case WM_LBUTTONDOWN: return onLeftButtonDown(window, lParam);
     case WM_MOUSEWHEEL: return onMouseWheel(window, wParam, lParam);
-    case WM_APP_REFRESH:
+    case WM_APP_REFRESH: return onRefresh(window);
     case WM_APP_ICON_READY: invalidate(window); return 0;
     case WM_APP_TASK_DONE: return onTaskDone(wParam);
     case WM_APP_CATALOG_READY: return onCatalogReady(window, wParam);
+    case WM_APP_INSTALLED_READY: return onInstalledReady(window);
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -5,7 +5,9 @@
 #include "core/config.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
+#include "install/installed_apps.h"
 #include "ui/app_actions.h"
+#include "ui/install_run_watch.h"
 #include "ui/main_window.h"
 #include "ui/paint.h"
 #include "ui/shadow_window.h"
@@ -161,6 +163,7 @@ LRESULT onCatalogReady(HWND window, WPARAM loaded)
     view.loadFailed = loaded == 0;
     Catalog& catalog = appCatalog();
     catalog.adoptPending();
+    if (!catalog.apps.empty()) startInstalledSnapshot(window, catalogAppNames(catalog.apps));
     std::vector<std::wstring> ids;
     ids.reserve(catalog.categories.size());
     for (const auto& category : catalog.categories) ids.push_back(category.id);
@@ -174,5 +177,23 @@ LRESULT onCatalogReady(HWND window, WPARAM loaded)
 LRESULT onTaskDone(WPARAM appId)
 {
     onTaskFinished(static_cast<int32_t>(appId), showToast);
+    return 0;
+}
+
+LRESULT onRefresh(HWND window)
+{
+    invalidate(window);
+    std::vector<int32_t> installing;
+    for (const auto& entry : DownloadManager::instance().snapshot()) {
+        if (static_cast<TaskState>(entry.second.state) == TaskState::Installing) installing.push_back(entry.first);
+    }
+    // An installer run ended: what is installed may have changed.
+    if (installRunWatch().ended(installing)) startInstalledSnapshot(window, catalogAppNames(appCatalog().apps));
+    return 0;
+}
+
+LRESULT onInstalledReady(HWND window)
+{
+    if (adoptInstalledPending()) invalidate(window);
     return 0;
 }

@@ -18,6 +18,10 @@ LRESULT onPaint(HWND window);
 LRESULT onTimer(HWND window, WPARAM timerId);
 LRESULT onCatalogReady(HWND window, WPARAM loaded);
 LRESULT onTaskDone(WPARAM appId);
+// A task or an install changed; an ended installer run starts a new snapshot.
+LRESULT onRefresh(HWND window);
+// WM_APP_INSTALLED_READY: swaps in the installed programs found by the worker.
+LRESULT onInstalledReady(HWND window);
 
 // The mouse (window_input.cpp).
 LRESULT onMouseMove(HWND window, LPARAM lParam);
