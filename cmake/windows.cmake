@@ -43,6 +43,11 @@ foreach(module core net download install ui app)
         target_link_libraries(${module}_tests PRIVATE test_support GTest::gtest_main)
         add_test(NAME ${module}_tests COMMAND ${PAKVANE_WINE_RUN} $<TARGET_FILE:${module}_tests>)
         set_tests_properties(${module}_tests PROPERTIES TIMEOUT 900)
+        # An install is judged by the Uninstall entries that appear while it runs:
+        # programs that run installers or write such entries must not overlap.
+        if(module MATCHES "^(download|install|ui)$")
+            set_tests_properties(${module}_tests PROPERTIES RESOURCE_LOCK uninstall_keys)
+        endif()
     endif()
 endforeach()
 
