@@ -101,13 +101,9 @@ class Image:
         i = 3 * (y * self.width + x)
         return tuple(self.pixels[i:i + 3])
 
-    def colours(self, step=7):
-        """The distinct colours of a sample of the picture."""
-        return {self.pixels[i:i + 3] for i in range(0, len(self.pixels) - 2, 3 * step)}
-
     def is_blank(self):
         """One colour only (an all-black screen, say): nothing was drawn."""
-        return len(self.colours()) <= 1
+        return self.pixels == self.pixels[:3] * (self.width * self.height)
 
 
 def grab(display, box=None):
@@ -163,6 +159,13 @@ class CatalogServer:
                                          method="POST" if body is not None else "GET")
         with urllib.request.urlopen(request, timeout=10) as answer:
             return json.loads(answer.read().decode("utf-8"))
+
+    def rule(self, path, steps=(), then=None):
+        """A fault rule for one path (see tools/README.md), e.g. a slower rate."""
+        rule = {"path": path, "steps": list(steps)}
+        if then is not None:
+            rule["then"] = then
+        return self.control("rule", json.dumps(rule).encode("utf-8"))
 
     def requests(self):
         """Every request the server answered so far: {"method", "path", "range", ...}."""
