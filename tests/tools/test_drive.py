@@ -9,6 +9,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.error
 import urllib.request
 import zipfile
 
@@ -106,6 +107,14 @@ class Server(unittest.TestCase):
         self.assertNotEqual(os.path.realpath(FIXTURE), os.path.realpath(server.catalog))
         server.stop()
         self.assertIsNotNone(server.proc.poll())
+        with self.assertRaises(urllib.error.URLError):
+            urllib.request.urlopen(server.url + "/api/client/bootstrap", timeout=10)
+        # Back on the same port, as a client configured for it expects.
+        url = server.url
+        server.start()
+        self.assertEqual(url, server.url)
+        with urllib.request.urlopen(server.url + "/api/client/bootstrap", timeout=10) as answer:
+            self.assertEqual(200, answer.status)
 
 
 class DemoCatalog(unittest.TestCase):

@@ -131,25 +131,35 @@ def screenshot(display, path, box=None, scale=None):
 # -- the catalog server
 
 class CatalogServer:
-    """tools/catalog_server.py on a copy of a catalog folder, on a free port."""
+    """tools/catalog_server.py on a copy of a catalog folder, on a free port.
+    stop() and start() again keep the port, so a client configured for it
+    finds the server back (the "server down at start" case)."""
 
     def __init__(self, catalog_dir, work, throttle=None, extra_args=()):
         self.work = work
         self.catalog = os.path.join(work, "catalog")
         shutil.copytree(catalog_dir, self.catalog)
         self.log_path = os.path.join(work, "server.log")
-        port_file = os.path.join(work, "ports.json")
-        args = [sys.executable, SERVER_SCRIPT, "--port", "0", "--catalog", self.catalog,
-                "--port-file", port_file, "--reports", os.path.join(work, "reports.jsonl")]
+        self.args = [sys.executable, SERVER_SCRIPT, "--catalog", self.catalog,
+                     "--reports", os.path.join(work, "reports.jsonl")] + list(extra_args)
         if throttle:
-            args += ["--throttle", str(throttle)]
+            self.args += ["--throttle", str(throttle)]
+        self.proc = None
+        self.port = 0
+        self.start()
+
+    def start(self):
+        port_file = os.path.join(self.work, "ports.json")
+        if os.path.exists(port_file):
+            os.remove(port_file)
         with open(self.log_path, "ab") as log:
-            self.proc = subprocess.Popen(args + list(extra_args), stdin=subprocess.DEVNULL, stdout=log,
-                                         stderr=subprocess.STDOUT)
+            self.proc = subprocess.Popen(self.args + ["--port", str(self.port), "--port-file", port_file],
+                                         stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         poll(lambda: self.proc.poll() is not None or os.path.exists(port_file), 30,
              "the catalog server's port", 0.05)
         if self.proc.poll() is not None:
-            raise RuntimeError("catalog server did not start:\n" + open(self.log_path).read())
+            with open(self.log_path, errors="replace") as f:
+                raise RuntimeError("catalog server did not start:\n" + f.read())
         with open(port_file) as f:
             self.port = json.load(f)["http"]
         self.url = "http://127.0.0.1:%d" % self.port
@@ -426,6 +436,11 @@ class Session:
 
     def exited(self):
         return self.program is not None and self.program.poll() is not None
+
+    def wait_exit(self, timeout=30):
+        """The program's exit code, once it has ended."""
+        poll(self.exited, timeout, "the program to exit")
+        return self.program.returncode
 
     def close(self):
         if self.program is not None and self.program.poll() is None:
