@@ -431,6 +431,7 @@ class Session:
         wait_until_still(self.window, timeout)
 
     def screenshot(self, path, scale=None, whole_screen=False):
+        """The main window (or the screen) as PNG."""
         box = None if whole_screen or not self.window else self.window.refresh().box
         return screenshot(self.display, path, box, scale)
 
