@@ -34,7 +34,10 @@ def headless(session, out):
     window = session.start()
     print("Pakvane window at %d,%d, %d x %d" % window.box)
     window.move_to(100, window.height - 30)  # no hover look on the cards
-    session.wait_for_catalog(icons=6)
+    try:
+        session.wait_for_catalog(icons=6)
+    except TimeoutError as e:
+        print("the catalog did not show: %s" % e, file=sys.stderr)
     shots.append(session.screenshot(os.path.join(out, "catalog.png")))
     if window.grab().is_blank():
         print("warning: the catalog page is blank", file=sys.stderr)
