@@ -5,6 +5,8 @@ demo catalog and drives it like a person (tools/screenshots.sh builds first).
     catalog.png    the first category's cards with their icons
     downloads.png  the download-manager page: installed, archive saved, MD5
                    mismatch, cancelled, and one download in progress
+    cards.png      the same cards afterwards: installed, open folder, install
+                   now, download again, downloading
     settings.png   the settings dialog over the main window
 """
 
@@ -23,6 +25,8 @@ from winctl import layout, poll  # noqa: E402
 
 UNINSTALL = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 BACKGROUND = (245, 246, 248)
+ACCENT = (91, 77, 255)
+SELECTED_ROW = (238, 237, 255)  # the chosen category's fill, shown on the catalog page only
 
 # Cards of the first category ("热门推荐"), in catalog order.
 INSTALLER = {"card": 0, "id": 101, "file": "inknotes-setup.exe", "key": "PakvaneDemoInkNotes"}
@@ -43,7 +47,7 @@ class Shots:
         window.move_to(100, window.height - 30)
         if settle:
             winctl.wait_until_still(window, 30)
-        path = self.session.screenshot(os.path.join(self.out, name), scale=self.scale)
+        path = self.session.screenshot(os.path.join(self.out, name), scale=self.scale, palette=True)
         if self.session.window.grab().is_blank():
             print("warning: %s is blank" % name, file=sys.stderr)
         self.saved.append(path)
@@ -78,9 +82,12 @@ def drive(session, shots, downloads):
         window.click(*layout.card_button(app["card"], window.width))
         poll(lambda: "/files/" + app["file"] in server.paths(), 30, "the download of " + app["file"])
     window.click(*layout.downloads_button(window.width))
+    # Buttons answer once drawn: wait for the page (no category is chosen there).
+    poll(lambda: window.pixel(30, 85) != SELECTED_ROW, 15, "the download-manager page")
     # Rows are in app id order: 101, 104, 105, 107, then 108.
     cancel_row = layout.panel_row(2)
     window.click(window.width - 74, cancel_row - 15)
+    poll(lambda: window.pixel(window.width - 100, cancel_row - 15) == ACCENT, 15, "the cancelled row's 重试")
     poll(lambda: winctl.registry_has(session.env, UNINSTALL + INSTALLER["key"]), 180,
          "the installer's Uninstall entry", 1)
     poll(lambda: len(finished_files(downloads)) >= 3, 120, "three finished downloads in " + downloads, 1)
@@ -91,6 +98,10 @@ def drive(session, shots, downloads):
     window.click(*layout.downloads_button(window.width))
     poll(lambda: quiet_overlays(window), 30, "the toast and the banner to go")
     shots.take("downloads.png", settle=False)  # a download runs: it never settles
+
+    window.click(*layout.sidebar_row(0))  # the cards show their tasks' states
+    poll(lambda: window.pixel(30, 85) == SELECTED_ROW, 15, "the catalog page")
+    shots.take("cards.png", settle=False)
 
     window.click(*layout.settings_button(window.width))
     dialog = winctl.find_window(session.display, "^下载设置$", 30)

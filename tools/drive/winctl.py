@@ -116,15 +116,19 @@ def grab(display, box=None):
     return Image(data)
 
 
-def screenshot(display, path, box=None, scale=None):
-    """Saves the screen (or box of it) as PNG; scale in percent shrinks it."""
+def screenshot(display, path, box=None, scale=None, palette=False):
+    """Saves the screen (or box of it) as PNG; scale in percent shrinks it,
+    palette makes a small 256-colour PNG."""
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     args = ["import", "-display", display, "-window", "root"]
     if box:
         args += ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"]
     if scale:
         args += ["-resize", "%d%%" % scale]
-    subprocess.run(args + ["-strip", path], check=True, stderr=subprocess.DEVNULL)
+    if palette:
+        args += ["-colors", "256"]
+    target = ("PNG8:" if palette else "") + path
+    subprocess.run(args + ["-strip", target], check=True, stderr=subprocess.DEVNULL)
     return path
 
 
@@ -253,6 +257,19 @@ def registry_has(env, key, value=None):
     args = ["wine", "reg", "query", key] + (["/v", value] if value else [])
     return subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL).returncode == 0
+
+
+def registry_set(env, key, name, value):
+    """Writes a REG_SZ value."""
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], env=env,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+
+def window_frames_by_wine(env, on):
+    """On a screen without a window manager nobody draws a dialog's frame and
+    caption: have Wine draw them (in a font that has Chinese glyphs)."""
+    registry_set(env, "HKCU\\Software\\Wine\\X11 Driver", "Decorated", "N" if on else "Y")
+    registry_set(env, "HKCU\\Software\\Wine\\Fonts\\Replacements", "Tahoma", "WenQuanYi Micro Hei")
 
 
 def registry_delete(env, key):
@@ -404,6 +421,7 @@ class Session:
                 # desktop on that run's (gone) screen.
                 stop_wine(self.env)
             prepare_prefix(self.env)
+            window_frames_by_wine(self.env, self.screen is not None)
             self.server = CatalogServer(catalog_dir, work, throttle)
             if config:
                 self.config_path = write_config(self.env, self.server.url, download_dir)
@@ -430,10 +448,10 @@ class Session:
              "%d icon requests" % icons)
         wait_until_still(self.window, timeout)
 
-    def screenshot(self, path, scale=None, whole_screen=False):
+    def screenshot(self, path, scale=None, whole_screen=False, palette=False):
         """The main window (or the screen) as PNG."""
         box = None if whole_screen or not self.window else self.window.refresh().box
-        return screenshot(self.display, path, box, scale)
+        return screenshot(self.display, path, box, scale, palette)
 
     def exited(self):
         return self.program is not None and self.program.poll() is not None
