@@ -5,9 +5,10 @@ Shared by tools/run.sh (headless demo), tools/screenshots.sh and the
 end-to-end test. Python 3 standard library, plus Xvfb, xdotool, ImageMagick's
 import and Wine on the PATH.
 
-    with Session(exe, catalog_dir, work, display=free_display(180, 189)) as s:
+    with Session(exe, catalog_dir, work, prefix, display=free_display(180, 189)) as s:
+        window = s.start()
         s.wait_for_catalog(icons=4)
-        s.window.click(*layout.card_button(0, s.window.width))
+        window.click(*layout.card_button(0, window.width))
         s.screenshot("shot.png")
 
 Every wait polls a condition until a deadline and raises TimeoutError with
@@ -26,7 +27,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), 
 SERVER_SCRIPT = os.path.join(ROOT, "tools", "catalog_server.py")
 PREFIX_SCRIPT = os.path.join(ROOT, "tools", "wine_prefix.sh")
 SCREEN = (1280, 800)
-MAIN_WINDOW_TITLE = "^Pakvane"  # xdotool regex; the shadow window has no title
+MAIN_WINDOW_TITLE = "^Pakvane$"  # xdotool regex; the shadow window has no title
 
 
 # -- waiting
@@ -337,7 +338,7 @@ def find_window(display, title=MAIN_WINDOW_TITLE, timeout=60):
 
 def wait_until_still(window, timeout=20, interval=0.5):
     """Waits until two grabs of the window, interval apart, are the same
-    (icons decoded, nothing being drawn); returns the last grab."""
+    (icons decoded, nothing being drawn); returns the last grab's pixels."""
     last = [window.grab().pixels]
 
     def same():
@@ -349,50 +350,46 @@ def wait_until_still(window, timeout=20, interval=0.5):
     return last[0]
 
 
-# -- the main window's layout (client pixels of a window W wide)
+# -- the main window's layout
 
-class layout:
-    """Where things are in the main window."""
+class MainWindowLayout:
+    """Where things are in the main window, in client pixels of a window
+    `width` wide (cards and rows also depend on how far they are scrolled)."""
 
-    TITLE_BAR = 64
-
-    @staticmethod
-    def columns(width):
+    def columns(self, width):
         return (width - 252) // 220 if width >= 1132 else 3
 
-    @staticmethod
-    def card(k, width, top=126, scroll=0):
+    def card(self, k, width, top=126, scroll=0):
         """(left, top, card width) of the k-th card of the grid."""
-        cols = layout.columns(width)
+        cols = self.columns(width)
         cw = (width - 252 - 14 * (cols - 1)) // cols
         return (226 + (cw + 14) * (k % cols), top + 248 * (k // cols) - scroll, cw)
 
-    @staticmethod
-    def card_button(k, width, top=126, scroll=0):
+    def card_button(self, k, width, top=126, scroll=0):
         """Centre of card k's action button (100 x 32 at left + (cw - 100)/2, top + 188)."""
-        left, card_top, cw = layout.card(k, width, top, scroll)
+        left, card_top, cw = self.card(k, width, top, scroll)
         return (left + (cw - 100) // 2 + 50, card_top + 188 + 16)
 
-    @staticmethod
-    def sidebar_row(i):
+    def sidebar_row(self, i):
+        """Centre of category row i (12..188, 78 + 48 i, 42 high)."""
         return (100, 78 + 48 * i + 21)
 
-    @staticmethod
-    def downloads_button(width):
+    def downloads_button(self, width):
         return (width - 318, 32)
 
-    @staticmethod
-    def settings_button(width):
+    def settings_button(self, width):
         return (width - 204, 32)
 
-    @staticmethod
-    def close_button(width):
+    def close_button(self, width):
         return (width - 23, 32)
 
-    @staticmethod
-    def panel_row(k):
-        """Reference line y of the k-th row of the download-manager page."""
+    def panel_row(self, k):
+        """Reference line y of the k-th row of the download-manager page;
+        its buttons lie in the band y - 30 .. y."""
         return 216 + 96 * k
+
+
+layout = MainWindowLayout()
 
 
 # -- everything together
