@@ -65,6 +65,12 @@ class Pictures(unittest.TestCase):
         one_dot[7 * 40 + 9] = (255, 255, 255)
         self.assertFalse(winctl.Image(ppm(40, 30, one_dot)).is_blank())
 
+    def test_near_allows_a_little_in_every_channel(self):
+        self.assertTrue(winctl.near((91, 77, 255), (91, 77, 255)))
+        self.assertTrue(winctl.near((100, 65, 243), (91, 77, 255)))
+        self.assertFalse(winctl.near((91, 77, 230), (91, 77, 255)))
+        self.assertFalse(winctl.near((91, 90, 255), (91, 77, 255), tolerance=5))
+
     def test_other_formats_are_refused(self):
         with self.assertRaises(ValueError):
             winctl.Image(b"P3\n1 1\n255\n0 0 0\n")

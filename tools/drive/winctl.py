@@ -107,6 +107,12 @@ class Image:
         return self.pixels == self.pixels[:3] * (self.width * self.height)
 
 
+def near(colour, expected, tolerance=12):
+    """Colours that differ by at most tolerance in each channel (blending and
+    anti-aliasing move a drawn colour a little)."""
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
+
+
 def grab(display, box=None):
     """The screen (or box = (x, y, w, h) of it) as an Image."""
     args = ["import", "-display", display, "-window", "root"]
