@@ -64,7 +64,8 @@ def finished_files(folder):
 def quiet_overlays(window):
     """True once the toast and the completion banner have gone."""
     w, h = window.width, window.height
-    return window.pixel(w // 2 + 150, 101) == BACKGROUND and window.pixel(w - 188, h - 62) == BACKGROUND
+    return (winctl.near(window.pixel(w // 2 + 150, 101), BACKGROUND, 2) and
+            winctl.near(window.pixel(w - 188, h - 62), BACKGROUND, 2))
 
 
 def drive(session, shots, downloads):
@@ -83,11 +84,12 @@ def drive(session, shots, downloads):
         poll(lambda: "/files/" + app["file"] in server.paths(), 30, "the download of " + app["file"])
     window.click(*layout.downloads_button(window.width))
     # Buttons answer once drawn: wait for the page (no category is chosen there).
-    poll(lambda: window.pixel(30, 85) != SELECTED_ROW, 15, "the download-manager page")
+    poll(lambda: not winctl.near(window.pixel(30, 85), SELECTED_ROW, 2), 15, "the download-manager page")
     # Rows are in app id order: 101, 104, 105, 107, then 108.
     cancel_row = layout.panel_row(2)
     window.click(window.width - 74, cancel_row - 15)
-    poll(lambda: window.pixel(window.width - 100, cancel_row - 15) == ACCENT, 15, "the cancelled row's 重试")
+    poll(lambda: winctl.near(window.pixel(window.width - 100, cancel_row - 15), ACCENT), 15,
+         "the cancelled row's 重试")
     poll(lambda: winctl.registry_has(session.env, UNINSTALL + INSTALLER["key"]), 180,
          "the installer's Uninstall entry", 1)
     poll(lambda: len(finished_files(downloads)) >= 3, 120, "three finished downloads in " + downloads, 1)
@@ -100,7 +102,7 @@ def drive(session, shots, downloads):
     shots.take("downloads.png", settle=False)  # a download runs: it never settles
 
     window.click(*layout.sidebar_row(0))  # the cards show their tasks' states
-    poll(lambda: window.pixel(30, 85) == SELECTED_ROW, 15, "the catalog page")
+    poll(lambda: winctl.near(window.pixel(30, 85), SELECTED_ROW, 2), 15, "the catalog page")
     shots.take("cards.png", settle=False)
 
     window.click(*layout.settings_button(window.width))
