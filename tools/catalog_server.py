@@ -65,11 +65,14 @@ class TlsServer(Server):
 
 
 def start(catalog_dir, host="127.0.0.1", port=0, reports_path=None, tls_port=None, tls_cert=None,
-          tls_key=None, quiet=False, testing=True, digest_store=None):
-    """Starts the listeners on daemon threads; returns the list of servers."""
+          tls_key=None, quiet=False, testing=True, digest_store=None, throttle=None):
+    """Starts the listeners on daemon threads; returns the list of servers.
+
+    throttle (bytes per second) paces every package body below /files/, so a
+    demo shows progress and speed; fault rules with bytesPerSecond still win."""
     catalog = Catalog(catalog_dir, digest_store)
     reports = Reports(reports_path or os.path.join(catalog.folder, "reports.jsonl"))
-    handler = make_handler(catalog, FaultState(), reports, quiet, testing)
+    handler = make_handler(catalog, FaultState(), reports, quiet, testing, throttle)
     threading.Thread(target=catalog.warm_up, daemon=True).start()
     servers = [Server((host, port), handler)]
     if tls_port is not None:
@@ -94,6 +97,8 @@ def main(argv=None):
     parser.add_argument("--digest-cache", help="file keeping package digests across restarts "
                         "(default CATALOG/.digests.json; an empty value keeps them in memory only)")
     parser.add_argument("--quiet", action="store_true", help="no request log on stderr")
+    parser.add_argument("--throttle", type=int, metavar="BYTES_PER_SEC",
+                        help="serve packages (/files/) at most this fast, so a demo shows progress")
     parser.add_argument("--no-test-interface", action="store_true",
                         help="serve only the catalog: no /_control/, no fault rules, no /_ helpers")
     args = parser.parse_args(argv)
@@ -101,12 +106,14 @@ def main(argv=None):
         parser.error("no catalog folder %s" % args.catalog)
     if args.tls_port is not None and not (args.tls_cert and args.tls_key):
         parser.error("--tls-port needs --tls-cert and --tls-key")
+    if args.throttle is not None and args.throttle < 1:
+        parser.error("--throttle needs a positive number of bytes per second")
     digest_store = args.digest_cache
     if digest_store is None:
         digest_store = os.path.join(args.catalog, ".digests.json")
 
     servers = start(args.catalog, args.host, args.port, args.reports, args.tls_port, args.tls_cert,
-                    args.tls_key, args.quiet, not args.no_test_interface, digest_store)
+                    args.tls_key, args.quiet, not args.no_test_interface, digest_store, args.throttle)
     ports = {"http": servers[0].server_address[1],
              "https": servers[1].server_address[1] if len(servers) > 1 else None}
     print("http port %d" % ports["http"], flush=True)

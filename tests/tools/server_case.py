@@ -26,13 +26,16 @@ def pattern(n):
 class ServerCase(unittest.TestCase):
     """Each test gets its own server on a fresh copy of the test catalog."""
 
+    server_options = {}  # extra keyword arguments of start()
+
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="catalog-server-test-")
         self.addCleanup(shutil.rmtree, self.work, True)
         self.catalog = os.path.join(self.work, "catalog")
         shutil.copytree(FIXTURE, self.catalog)
         self.reports_path = os.path.join(self.work, "reports.jsonl")
-        self.servers = server_module.start(self.catalog, port=0, reports_path=self.reports_path, quiet=True)
+        self.servers = server_module.start(self.catalog, port=0, reports_path=self.reports_path, quiet=True,
+                                           **self.server_options)
         for s in self.servers:
             self.addCleanup(s.server_close)
             self.addCleanup(s.shutdown)

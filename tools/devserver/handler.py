@@ -43,6 +43,7 @@ class Handler(BaseHTTPRequestHandler):
     reports = None
     quiet = False
     testing = True  # fault injection, /_control/ and the /_... helpers
+    throttle = None  # bytes per second for package bodies (/files/), for demos
     ticket = None   # in-flight ticket of the request being answered
 
     def log_message(self, fmt, *args):
@@ -189,6 +190,8 @@ class Handler(BaseHTTPRequestHandler):
         else:
             range_header = None if step.get("ignoreRange") else self.headers.get("Range")
             reply = self.routed(self.route, path, query, body, range_header)
+            if self.throttle and path.startswith("/files/") and "bytesPerSecond" not in step:
+                step = dict(step, bytesPerSecond=self.throttle)
         for name, value in step.get("headers", {}).items():
             reply.headers = [(n, v) for n, v in reply.headers if n.lower() != name.lower()]
             if name.lower() == "content-length":
@@ -392,6 +395,6 @@ class Handler(BaseHTTPRequestHandler):
         raise HttpError(404, "unknown control request %s %s" % (method, path))
 
 
-def make_handler(catalog, faults, reports, quiet, testing=True):
+def make_handler(catalog, faults, reports, quiet, testing=True, throttle=None):
     return type("CatalogHandler", (Handler,), {"catalog": catalog, "faults": faults, "reports": reports,
-                                               "quiet": quiet, "testing": testing})
+                                               "quiet": quiet, "testing": testing, "throttle": throttle})

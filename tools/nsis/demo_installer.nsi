@@ -3,6 +3,12 @@
 ; the current user only, so it needs no elevation.
 ;
 ;   makensis -DOUTFILE=<path>\pakvane_demo_setup.exe demo_installer.nsi
+;
+; The demo catalog's installers are the same script with other names: DEFINES
+; names a UTF-8 file (with BOM, so Chinese names survive) that defines APP_NAME,
+; APP_VERSION, APP_KEY (the Uninstall subkey) and INSTALL_DIR, and PAYLOAD a
+; data file to install as well, which gives the package a realistic size.
+; tools/demo_catalog/demo_packages.py writes both.
 
 Unicode true
 Target amd64-unicode
@@ -12,13 +18,26 @@ SetCompressor /SOLID lzma
   !define OUTFILE "pakvane_demo_setup.exe"
 !endif
 
-!define APP_NAME "Pakvane Demo App"
-!define APP_VERSION "1.0.0"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PakvaneDemoApp"
+!ifdef DEFINES
+  !include "${DEFINES}"
+!endif
+!ifndef APP_NAME
+  !define APP_NAME "Pakvane Demo App"
+!endif
+!ifndef APP_VERSION
+  !define APP_VERSION "1.0.0"
+!endif
+!ifndef APP_KEY
+  !define APP_KEY "PakvaneDemoApp"
+!endif
+!ifndef INSTALL_DIR
+  !define INSTALL_DIR "$TEMP\PakvaneDemo"
+!endif
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP_KEY}"
 
 Name "${APP_NAME}"
 OutFile "${OUTFILE}"
-InstallDir "$TEMP\PakvaneDemo"
+InstallDir "${INSTALL_DIR}"
 RequestExecutionLevel user
 SilentInstall silent
 SilentUnInstall silent
@@ -29,6 +48,9 @@ Section "Install"
   FileOpen $0 "$INSTDIR\readme.txt" w
   FileWrite $0 "${APP_NAME} ${APP_VERSION}$\r$\n"
   FileClose $0
+!ifdef PAYLOAD
+  File "/oname=app-data.bin" "${PAYLOAD}"
+!endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${APP_NAME}"
@@ -44,6 +66,7 @@ SectionEnd
 
 Section "Uninstall"
   Delete "$INSTDIR\readme.txt"
+  Delete "$INSTDIR\app-data.bin"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
