@@ -1,7 +1,7 @@
 #include "net/icon_loader.h"
 
 #include "core/app_messages.h"
-#include "core/handles.h"
+#include "core/detached_thread.h"
 #include "net/http_client.h"
 #include "net/ico.h"
 #include "net/image_decode.h"
@@ -49,13 +49,11 @@ bool loadIcon(const IconLoadStart& start)
     return true;
 }
 
-DWORD WINAPI iconLoadWorker(LPVOID param)
+void iconLoadWorker(const IconLoadStart& start)
 {
-    std::unique_ptr<IconLoadStart> start(static_cast<IconLoadStart*>(param));
-    const int32_t state = start->app->iconState.load();
-    if (state == kIconReady || state == kIconFailed) return 0;
-    if (loadIcon(*start)) PostMessageW(start->window, WM_APP_ICON_READY, static_cast<WPARAM>(start->app->id), 0);
-    return 0;
+    const int32_t state = start.app->iconState.load();
+    if (state == kIconReady || state == kIconFailed) return;
+    if (loadIcon(start)) PostMessageW(start.window, WM_APP_ICON_READY, static_cast<WPARAM>(start.app->id), 0);
 }
 
 }  // namespace
@@ -66,11 +64,6 @@ void startIconLoad(Catalog& catalog, HWND window, const std::shared_ptr<AppInfo>
     if (!app || app->icon.empty() || app->iconState.load() != 0) return;
     app->iconState.store(kIconLoading);
     catalog.notifyWindow.store(window);
-    auto start = std::make_unique<IconLoadStart>(IconLoadStart{app, window, serverUrl + app->icon});
-    UniqueHandle thread(CreateThread(nullptr, 0, iconLoadWorker, start.get(), 0, nullptr));
-    if (!thread) {
-        app->iconState.store(kIconFailed);
-        return;
-    }
-    start.release();
+    IconLoadStart start{app, window, serverUrl + app->icon};
+    if (!startDetachedThread([start] { iconLoadWorker(start); })) app->iconState.store(kIconFailed);
 }

@@ -26,26 +26,27 @@ std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
 {
     if (!task) return app.hasPackage ? L"安 装" : L"敬请期待";
     switch (task->state) {
-    case Downloading: {
+    case TaskState::Downloading: {
         int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
         wchar_t label[48];
         std::swprintf(label, 48, L"下载中 %d%%", static_cast<int>(percent));
         return label;
     }
-    case Verifying: return L"校验中";
-    case Downloaded:
-    case InstallUnconfirmed: return task->isArchive ? L"打开文件夹" : L"立即安装";
-    case Failed: return L"重试";
-    case Cancelled: return L"重新下载";
-    case Installed: return L"已安装";
-    case Installing: return L"安装中";
+    case TaskState::Verifying: return L"校验中";
+    case TaskState::Downloaded:
+    case TaskState::InstallUnconfirmed: return task->isArchive ? L"打开文件夹" : L"立即安装";
+    case TaskState::Failed: return L"重试";
+    case TaskState::Cancelled: return L"重新下载";
+    case TaskState::Installed: return L"已安装";
+    case TaskState::Installing: return L"安装中";
     default: return app.hasPackage ? L"安 装" : L"敬请期待";
     }
 }
 
 bool buttonOpensDownloads(const TaskView* task)
 {
-    return task && (task->state == Downloading || task->state == Verifying || task->state == Installing);
+    return task && (task->state == TaskState::Downloading || task->state == TaskState::Verifying ||
+                    task->state == TaskState::Installing);
 }
 
 void onAppAction(const AppInfo* app, const ShowToast& toast)
@@ -56,7 +57,7 @@ void onAppAction(const AppInfo* app, const ShowToast& toast)
     }
     TaskView task{};
     bool hasTask = findTaskView(app->id, task);
-    if (hasTask && (task.state == Downloaded || task.state == InstallUnconfirmed)) {
+    if (hasTask && (task.state == TaskState::Downloaded || task.state == TaskState::InstallUnconfirmed)) {
         if (task.isArchive) {
             DownloadManager::instance().revealInFolder(app->id);
             toast(L"「" + app->name + L"」是压缩包，已保存到下载目录，解压后即可使用", ToastKind::Success);

@@ -115,14 +115,14 @@ int32_t selectedTaskId()
 std::wstring taskStateText(const TaskView& task)
 {
     switch (task.state) {
-    case Downloading: return task.retries > 0 ? L"网络不稳定，正在重试" : L"下载中";
-    case Verifying: return L"校验中";
-    case Downloaded: return task.md5Ok ? L"已下载" : L"已下载（MD5 不一致）";
-    case Failed: return L"失败：" + task.error;
-    case Cancelled: return L"已取消";
-    case Installed: return L"已安装";
-    case Installing: return L"安装中";
-    case InstallUnconfirmed: return L"安装已取消，可点击右侧按钮重新安装";
+    case TaskState::Downloading: return task.retries > 0 ? L"网络不稳定，正在重试" : L"下载中";
+    case TaskState::Verifying: return L"校验中";
+    case TaskState::Downloaded: return task.md5Ok ? L"已下载" : L"已下载（MD5 不一致）";
+    case TaskState::Failed: return L"失败：" + task.error;
+    case TaskState::Cancelled: return L"已取消";
+    case TaskState::Installed: return L"已安装";
+    case TaskState::Installing: return L"安装中";
+    case TaskState::InstallUnconfirmed: return L"安装已取消，可点击右侧按钮重新安装";
     default: return std::wstring();
     }
 }
@@ -156,7 +156,7 @@ void refreshTasks()
         item.pszText = const_cast<wchar_t*>(task.name.c_str());
         ListView_InsertItem(g_view.tasks, &item);
         setCell(g_view.tasks, row, 1, formatSize(task.received) + L" / " + formatSize(task.size));
-        setCell(g_view.tasks, row, 2, task.state == Downloading ? formatSpeed(task.speed) : std::wstring());
+        setCell(g_view.tasks, row, 2, task.state == TaskState::Downloading ? formatSpeed(task.speed) : std::wstring());
         setCell(g_view.tasks, row, 3, taskStateText(task));
         if (id == selected) ListView_SetItemState(g_view.tasks, row, LVIS_SELECTED, LVIS_SELECTED);
         g_view.shownTasks.push_back(id);
@@ -350,7 +350,9 @@ void onCommand(int id, int code)
 bool anyTaskActive()
 {
     for (const auto& [id, task] : DownloadManager::instance().snapshot())
-        if (task.state == Downloading || task.state == Verifying || task.state == Installing) return true;
+        if (task.state == TaskState::Downloading || task.state == TaskState::Verifying ||
+            task.state == TaskState::Installing)
+            return true;
     return false;
 }
 
