@@ -173,6 +173,11 @@ HttpResult exchange(Hop& hop, const std::string* body, std::wstring& errorText,
         errorText = withCode(L"请求发送失败 (winhttp ", code);
         return isTlsError(code) ? HttpResult::TlsFailure : HttpResult::SendFailed;
     }
+    // After an abort the handle is closed: no further call may use it.
+    if (aborted(abortFlag)) {
+        hop.close();
+        return HttpResult::Cancelled;
+    }
     if (!WinHttpReceiveResponse(hop.request.get(), nullptr)) {
         DWORD code = GetLastError();
         hop.close();
@@ -305,6 +310,7 @@ HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& heade
         if (aborted(abortFlag)) return HttpResult::Cancelled;
         HttpResult exchanged = exchange(hop, body, errorText, abortFlag);
         if (exchanged != HttpResult::Ok) return exchanged;
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
 
         DWORD status = 0;
         DWORD statusSize = sizeof(status);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/app_messages.h"
+#include "core/detached_thread.h"
 #include "core/handles.h"
 #include "core/text.h"
 #include "download/download_manager.h"
@@ -127,12 +128,6 @@ TEST(StartDownload, AppsWhoseNamesGiveOneStemNeverShareAPartFile)
     EXPECT_EQ(d->partPath, env.folder() + L"\\Shared Tool.exe.part");
 }
 
-DWORD WINAPI waitForEvent(void* event)
-{
-    WaitForSingleObject(static_cast<HANDLE>(event), 60000);
-    return 0;
-}
-
 TEST(StartDownload, CancelledTaskWhoseWorkerStillRunsKeepsItsPartFile)
 {
     EngineTest env(L"cancelledbusy");
@@ -147,7 +142,8 @@ TEST(StartDownload, CancelledTaskWhoseWorkerStillRunsKeepsItsPartFile)
     busy->setFinalPath(env.folder() + L"\\Busy Tool.exe");
     busy->partPath = env.folder() + L"\\Busy Tool.exe.part";
     busy->state = TaskState::Cancelled;
-    busy->thread.reset(CreateThread(nullptr, 0, &waitForEvent, release.get(), 0, nullptr));
+    HANDLE event = release.get();
+    busy->thread = startDetachedThread([event] { WaitForSingleObject(event, 60000); });
     ASSERT_TRUE(busy->thread.valid());
     DownloadManagerTestAccess::addTask(busy);
 
