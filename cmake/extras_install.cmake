@@ -26,3 +26,9 @@ if(TARGET install_tests)
         add_dependencies(install_tests demo_installer)
     endif()
 endif()
+
+# Both programs start installers and judge them by new Uninstall entries: run
+# side by side, one would see the other's entries appear.
+if(TARGET install_tests AND TARGET download_tests)
+    set_tests_properties(install_tests download_tests PROPERTIES RESOURCE_LOCK uninstall_registry)
+endif()

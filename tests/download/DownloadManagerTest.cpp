@@ -337,11 +337,35 @@ TEST(StartInstall, RefusesArchivesMismatchesAndEveryStateButDownloadedAndUnconfi
     forget(ids);
 }
 
+// One unrelated Uninstall entry for the test's lifetime: a fresh Wine prefix
+// has none, and an empty snapshot before the installer counts as "installed".
+class BackgroundUninstallEntry {
+public:
+    BackgroundUninstallEntry()
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot create the background Uninstall entry";
+            return;
+        }
+        const wchar_t name[] = L"Pakvane Background Entry";
+        RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name);
+        RegCloseKey(key);
+    }
+    ~BackgroundUninstallEntry() { RegDeleteKeyW(HKEY_CURRENT_USER, kPath); }
+
+private:
+    static constexpr const wchar_t* kPath =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PakvaneTest-EngineBackground";
+};
+
 TEST(StartInstall, StartsAVerifiedDownloadedInstallerAndMayStartItAgain)
 {
     const std::wstring installer = testBuildDir() + L"\\test_installer.exe";
     std::string bytes;
     if (!readWholeFile(installer, bytes)) GTEST_SKIP() << "test_installer.exe is not built";
+    BackgroundUninstallEntry background;
     EngineTest env(L"installrun");
     putServerFile("m-setup.exe", bytes);
     runTask(5271, L"Pakvane Engine Test Setup", fileUrl("m-setup.exe"));
