@@ -2,6 +2,8 @@
 
 #include "app/crash_log.h"
 #include "core/config.h"
+#include "download/download_manager.h"
+#include "install/installer.h"
 #include "ui/main_window.h"
 #include "ui/settings_dialog.h"
 
@@ -10,6 +12,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     SetProcessDPIAware();
     SetUnhandledExceptionFilter(crashLogFilter);
     g_config = loadConfig();
+    DownloadManager::instance().setInstallerLauncher(&startInstallerWorker);
     if (!createMainWindow(instance)) return 1;
 
     MSG message{};

@@ -26,3 +26,4 @@ if(TARGET install_tests)
         add_dependencies(install_tests demo_installer)
     endif()
 endif()
+

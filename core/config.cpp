@@ -2,6 +2,7 @@
 
 #include "core/config_text.h"
 #include "core/handles.h"
+#include "core/program_folder.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -15,15 +16,7 @@ namespace {
 constexpr DWORD kReadChunk = 4096;
 
 // config.json beside the running executable: a read-only fallback.
-std::wstring besideExecutablePath()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    std::wstring folder = buffer;
-    size_t slash = folder.find_last_of(L"\\/");
-    folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash);
-    return folder + L"\\config.json";
-}
+std::wstring besideExecutablePath() { return programFolder() + L"\\config.json"; }
 
 bool writeAll(HANDLE file, const std::string& text)
 {

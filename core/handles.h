@@ -5,11 +5,22 @@
 
 #include <utility>
 
-template <typename T, T Invalid, typename Closer>
+// Values a handle kind stores as they come.
+struct StoreAsGiven {
+    template <typename T>
+    static T apply(T value)
+    {
+        return value;
+    }
+};
+
+// Normalize::apply maps every other spelling of "no handle" to Invalid, on
+// every way in (constructor and reset).
+template <typename T, T Invalid, typename Closer, typename Normalize = StoreAsGiven>
 class UniqueResource {
 public:
     UniqueResource() = default;
-    explicit UniqueResource(T value) : value_(value) {}
+    explicit UniqueResource(T value) : value_(Normalize::apply(value)) {}
     ~UniqueResource() { reset(); }
     UniqueResource(const UniqueResource&) = delete;
     UniqueResource& operator=(const UniqueResource&) = delete;
@@ -30,7 +41,7 @@ public:
     void reset(T value = Invalid)
     {
         if (value_ != Invalid) Closer()(value_);
-        value_ = value;
+        value_ = Normalize::apply(value);
     }
 
 private:
@@ -47,12 +58,12 @@ struct GdiObjectDeleter {
     void operator()(HGDIOBJ o) const { DeleteObject(o); }
 };
 
-// A file handle: invalid is INVALID_HANDLE_VALUE.
-class UniqueFile : public UniqueResource<HANDLE, nullptr, HandleCloser> {
-public:
-    UniqueFile() = default;
-    explicit UniqueFile(HANDLE h) : UniqueResource(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+// CreateFileW fails with INVALID_HANDLE_VALUE, not null.
+struct NoInvalidFileHandle {
+    static HANDLE apply(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
 };
+// A file handle: INVALID_HANDLE_VALUE and null both mean none.
+using UniqueFile = UniqueResource<HANDLE, nullptr, HandleCloser, NoInvalidFileHandle>;
 // Process, thread and event handles: invalid is null.
 using UniqueHandle = UniqueResource<HANDLE, nullptr, HandleCloser>;
 using UniqueRegKey = UniqueResource<HKEY, nullptr, RegKeyCloser>;

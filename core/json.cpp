@@ -191,10 +191,19 @@ std::shared_ptr<Value> parseObject(ParseCursor& c)
     return object;
 }
 
+// Bytes that may end a number token: whatever follows a value.
+bool endsToken(char ch) { return isWhitespace(ch) || ch == ',' || ch == ']' || ch == '}'; }
+
 // The number grammar is strtod's, not JSON's: "+1", ".5", "0x1A", "Infinity"
 // and "NaN" are all numbers. It runs in the "C" locale the program keeps.
+// strtod's cost grows with the square of the digits on some C libraries, so a
+// token longer than kMaxNumberToken fails before strtod sees it; such a
+// token, or anything after a shorter number in it, could not parse anyway.
 std::shared_ptr<Value> parseNumber(ParseCursor& c)
 {
+    size_t token = 0;
+    while (token < remaining(c) && !endsToken(c.pos[token]))
+        if (++token > kMaxNumberToken) return fail(c);
     char* stop = nullptr;
     double number = std::strtod(c.pos, &stop);
     if (stop == c.pos || stop > c.end) return fail(c);

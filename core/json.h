@@ -2,6 +2,7 @@
 // A small JSON value tree with a lenient one-pass parser and a string escaper.
 // Platform-free.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,8 @@ namespace json {
 enum class Type : int32_t { Null = 0, Bool = 1, Number = 2, String = 3, Array = 4, Object = 5 };
 
 constexpr int32_t kMaxJsonDepth = 64;
+// Longest number token accepted, in bytes; no real document comes near it.
+constexpr size_t kMaxNumberToken = 1024;
 
 struct Value {
     Type type = Type::Null;

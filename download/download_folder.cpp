@@ -5,6 +5,8 @@
 
 #include <mutex>
 
+#include "core/program_folder.h"
+
 namespace {
 
 // FOLDERID_Downloads, spelled out so no GUID library is needed at link time.
@@ -21,8 +23,9 @@ struct Override {
 
 Override& folderOverride()
 {
-    static Override instance;
-    return instance;
+    // Never destroyed, like the manager that reads it.
+    static Override* const instance = new Override();
+    return *instance;
 }
 
 std::wstring currentOverride()
@@ -64,17 +67,6 @@ std::wstring fallbackShellFolder()
         return buffer;
     }
     return std::wstring();
-}
-
-std::wstring programFolder()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (length >= MAX_PATH) length = MAX_PATH - 1;
-    std::wstring path(buffer, length);
-    size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L".";
-    return path.substr(0, slash);
 }
 
 }  // namespace

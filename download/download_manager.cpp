@@ -3,17 +3,14 @@
 #include <shlobj.h>
 
 #include "core/app_messages.h"
+#include "core/detached_thread.h"
 #include "download/download_folder.h"
 #include "download/file_name.h"
-#include "install/installer.h"
+#include "net/http_client.h"
 
 namespace {
 
-struct WorkerStart {
-    std::shared_ptr<Task> task;
-};
-
-bool isActive(int32_t state) { return state == Downloading || state == Verifying; }
+bool isActive(int32_t state) { return state == TaskState::Downloading || state == TaskState::Verifying; }
 
 // A task uses its part file while it downloads or verifies, and after a cancel
 // until its worker has ended: the finishing steps ignore the flag and still
@@ -22,7 +19,7 @@ bool usesPartFile(const Task& task)
 {
     const int32_t state = task.state.load();
     if (isActive(state)) return true;
-    return state == Cancelled && task.thread && WaitForSingleObject(task.thread.get(), 0) == WAIT_TIMEOUT;
+    return state == TaskState::Cancelled && task.thread && WaitForSingleObject(task.thread.get(), 0) == WAIT_TIMEOUT;
 }
 
 // Windows file names ignore case, so "Foo" and "foo" are one file.
@@ -39,6 +36,21 @@ bool partFileInUse(const std::map<int32_t, std::shared_ptr<Task>>& tasks, const 
     for (const auto& entry : tasks)
         if (entry.second.get() != except && usesPartFile(*entry.second) && samePath(entry.second->partPath, partPath))
             return true;
+    return false;
+}
+
+// True when a new task for id may not use this part file (and the final file
+// that goes with it): its own earlier task still works on it, or the task of
+// another application, in any state, has or will have its final file there.
+// Without the second rule one application's finished installer could be
+// replaced by another's, and "install" would start the wrong program.
+bool pathTaken(const std::map<int32_t, std::shared_ptr<Task>>& tasks, const std::wstring& partPath, int32_t id)
+{
+    for (const auto& entry : tasks) {
+        const Task& other = *entry.second;
+        if (!samePath(other.partPath, partPath)) continue;
+        if (other.id != id || usesPartFile(other)) return true;
+    }
     return false;
 }
 
@@ -90,15 +102,15 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     task->name = name;
     task->url = url;
     task->md5 = md5;
+    task->packageSize = size;
     task->size = size;
 
     const std::wstring folder = downloadFolder();
     std::wstring stem = fileNameFromAppName(name);
     {
         std::lock_guard<std::mutex> guard(lock);
-        // Two applications whose names give one stem must not write into the
-        // same part file at the same time.
-        for (int round = 0; round < 4 && partFileInUse(tasks, folder + L"\\" + stem + L".exe.part", nullptr); ++round)
+        // Two applications whose names give one stem must not share files.
+        for (int round = 0; round < 4 && pathTaken(tasks, folder + L"\\" + stem + L".exe.part", id); ++round)
             stem += L" (" + std::to_wstring(id) + L")";
         task->setFinalPath(folder + L"\\" + stem + L".exe");
         task->partPath = folder + L"\\" + stem + L".exe.part";
@@ -106,23 +118,13 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     }
     post(WM_APP_REFRESH, 0);
 
-    auto* start = new WorkerStart{task};
-    HANDLE thread = CreateThread(nullptr, 0, &DownloadManager::workerMain, start, 0, nullptr);
+    UniqueHandle thread = startDetachedThread([task] { instance().run(task); });
     if (!thread) {
         // Without a worker the task would show as downloading for ever.
-        delete start;
         failTask(task.get(), L"下载中断，请重试");
         return;
     }
-    task->thread.reset(thread);
-}
-
-DWORD WINAPI DownloadManager::workerMain(void* param)
-{
-    std::shared_ptr<Task> task = std::move(static_cast<WorkerStart*>(param)->task);
-    delete static_cast<WorkerStart*>(param);
-    instance().run(std::move(task));
-    return 0;
+    task->thread = std::move(thread);
 }
 
 void DownloadManager::cancel(int32_t id)
@@ -130,7 +132,20 @@ void DownloadManager::cancel(int32_t id)
     std::shared_ptr<Task> task = findTask(id);
     if (!task || !isActive(task->state.load())) return;
     task->cancelRequested = 1;
-    task->state = Cancelled;
+    // Only from a state the worker is still in: a task that has just finished
+    // or failed keeps that outcome.
+    int32_t state = TaskState::Downloading;
+    if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) {
+        state = TaskState::Verifying;
+        if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) return;
+    }
+    // A request blocked on a silent server returns once its handle is closed;
+    // a worker waiting for a request slot gives up waiting.
+    HttpClient::abort(&task->cancelRequested);
+    {
+        std::lock_guard<std::mutex> guard(slotLock);
+    }
+    slotFree.notify_all();
     post(WM_APP_REFRESH, 0);
 }
 
@@ -139,13 +154,13 @@ void DownloadManager::clearFinished()
     std::lock_guard<std::mutex> guard(lock);
     for (auto it = tasks.begin(); it != tasks.end();) {
         const int32_t state = it->second->state.load();
-        if (isActive(state) || state == Installing) {
+        if (isActive(state) || state == TaskState::Installing) {
             ++it;
             continue;
         }
         // A later task of another application with the same stem may be
         // downloading into that part file by now.
-        if ((state == Failed || state == Cancelled) && !partFileInUse(tasks, it->second->partPath, it->second.get()))
+        if ((state == TaskState::Failed || state == TaskState::Cancelled) && !partFileInUse(tasks, it->second->partPath, it->second.get()))
             DeleteFileW(it->second->partPath.c_str());
         it = tasks.erase(it);
     }
@@ -161,22 +176,23 @@ bool DownloadManager::startInstall(int32_t id)
         if (it == tasks.end()) return false;
         const Task& found = *it->second;
         const int32_t state = found.state.load();
-        if ((state != Downloaded && state != InstallUnconfirmed) || found.isArchive.load() || !found.md5Ok.load())
+        if ((state != TaskState::Downloaded && state != TaskState::InstallUnconfirmed) || found.isArchive.load() ||
+            !found.md5Ok.load())
             return false;
         task = it->second;
     }
-    task->state = Installing;
+    task->state = TaskState::Installing;
     post(WM_APP_REFRESH, 0);
 
-    auto* start = new InstallStart{task.get(), task};
-    UniqueHandle thread(CreateThread(nullptr, 0, &InstallerRun, start, 0, nullptr));
-    if (!thread) {
-        delete start;
-        task->state = Downloaded;
+    const InstallerLauncher launch = installerLauncher.load();
+    if (!launch || !launch(task)) {
+        task->state = TaskState::Downloaded;
         post(WM_APP_REFRESH, 0);
     }
     return true;
 }
+
+void DownloadManager::setInstallerLauncher(InstallerLauncher launcher) { installerLauncher = launcher; }
 
 void DownloadManager::revealInFolder(int32_t id)
 {
@@ -220,7 +236,7 @@ void DownloadManager::tickSpeed()
         std::lock_guard<std::mutex> guard(lock);
         for (const auto& entry : tasks) {
             Task& task = *entry.second;
-            if (task.state.load() != Downloading) continue;
+            if (task.state.load() != TaskState::Downloading) continue;
             const int64_t received = task.received.load();
             const uint32_t lastTick = task.lastTick.load();
             if (lastTick == 0) {
@@ -256,15 +272,17 @@ void DownloadManager::post(UINT msg, WPARAM wParam)
 void DownloadManager::failTask(Task* task, const std::wstring& text)
 {
     task->setError(text);
-    task->state = Failed;
+    task->state = TaskState::Failed;
     post(WM_APP_REFRESH, 0);
 }
 
-void DownloadManager::acquireSlot()
+bool DownloadManager::acquireSlot(const Task* task)
 {
     std::unique_lock<std::mutex> guard(slotLock);
-    slotFree.wait(guard, [this] { return activeRequests <= 5; });
+    slotFree.wait(guard, [&] { return activeRequests <= 5 || task->cancelRequested.load(); });
+    if (task->cancelRequested.load()) return false;
     ++activeRequests;
+    return true;
 }
 
 void DownloadManager::releaseSlot()
@@ -283,18 +301,4 @@ bool DownloadManager::pause(Task* task, int steps)
         Sleep(static_cast<DWORD>(waitStepMs.load()));
     }
     return task->cancelRequested.load() == 0;
-}
-
-void DownloadManager::addTaskForTesting(const std::shared_ptr<Task>& task)
-{
-    std::lock_guard<std::mutex> guard(lock);
-    tasks[task->id] = task;
-}
-
-void DownloadManager::setWaitStepForTesting(int milliseconds) { waitStepMs = milliseconds; }
-
-int DownloadManager::activeRequestsForTesting()
-{
-    std::lock_guard<std::mutex> guard(slotLock);
-    return activeRequests;
 }

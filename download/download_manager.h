@@ -15,7 +15,10 @@
 
 #include "core/handles.h"
 
-enum TaskState : int32_t {
+// The states of a task, held as plain 32-bit numbers in Task::state and
+// TaskView::state. Scoped, so that the names never clash with others.
+namespace TaskState {
+enum Value : int32_t {
     Downloading = 0,
     Verifying = 1,
     Downloaded = 2,
@@ -25,19 +28,21 @@ enum TaskState : int32_t {
     Installing = 6,
     InstallUnconfirmed = 7
 };
+}  // namespace TaskState
 
-struct Task {
+struct Task : std::enable_shared_from_this<Task> {
     int32_t id = 0;
     std::wstring name;
     std::string url;
     std::string md5;
-    std::wstring partPath;  // never changes after creation
+    int64_t packageSize = 0;  // the catalog's size; never changes after creation
+    std::wstring partPath;    // never changes after creation
     std::atomic<int64_t> size{0};
     std::atomic<int64_t> received{0};
     std::atomic<int64_t> lastReceived{0};
     std::atomic<uint32_t> lastTick{0};
     std::atomic<int32_t> speed{0};
-    std::atomic<int32_t> state{Downloading};
+    std::atomic<int32_t> state{TaskState::Downloading};
     std::atomic<bool> md5Ok{true};
     std::atomic<bool> isArchive{false};
     std::atomic<int32_t> retries{0};
@@ -75,9 +80,17 @@ struct TaskView {
     int32_t retries;
 };
 
+// Starts the installer worker for a task already set to Installing; false when
+// no thread could be started.
+using InstallerLauncher = bool (*)(const std::shared_ptr<Task>& task);
+
 class DownloadManager {
 public:
     static DownloadManager& instance();
+
+    // Set once at start-up, before the first startInstall; without it no
+    // installer starts (the task goes back to Downloaded).
+    void setInstallerLauncher(InstallerLauncher launcher);
 
     HWND hwnd = nullptr;  // may stay null: then nothing is posted
 
@@ -96,18 +109,10 @@ public:
     // Posts msg to hwnd when it is set.
     void post(UINT msg, WPARAM wParam);
 
-    // Test hooks; the product never calls them.
-    // Puts a hand-made task into the map (replacing one with its id).
-    void addTaskForTesting(const std::shared_ptr<Task>& task);
-    // Length of one step of the probe and retry waits (100 ms normally); the
-    // number of steps and the cancel check before each step stay as they are.
-    void setWaitStepForTesting(int milliseconds);
-    // Engine requests in flight right now.
-    int activeRequestsForTesting();
-
 private:
+    friend struct DownloadManagerTestAccess;  // the tests' seams: tests/support/download_manager_access.h
+
     DownloadManager() = default;
-    static DWORD WINAPI workerMain(void* param);
     void run(std::shared_ptr<Task> task);
     bool downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole);
     // Digest, archive check and the move into place, once the bytes are complete.
@@ -115,7 +120,8 @@ private:
     void failTask(Task* task, const std::wstring& text);
     // Waits steps x 100 ms, checking the cancel flag before each step; false when cancelled.
     bool pause(Task* task, int steps);
-    void acquireSlot();
+    // False, without a slot, when the task is cancelled while it waits.
+    bool acquireSlot(const Task* task);
     void releaseSlot();
 
     std::mutex lock;  // guards tasks
@@ -124,4 +130,5 @@ private:
     std::condition_variable slotFree;
     int32_t activeRequests = 0;
     std::atomic<int> waitStepMs{100};
+    std::atomic<InstallerLauncher> installerLauncher{nullptr};
 };

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "core/ascii.h"
+
 namespace {
 
 constexpr size_t kMaxStemUnits = 50;
@@ -26,16 +28,12 @@ bool isDroppedUnit(wchar_t c)
     }
 }
 
-wchar_t asciiUpper(wchar_t c)
-{
-    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
+// word is lower-case ASCII.
 bool equalsIgnoringAsciiCase(const std::wstring& text, const wchar_t* word)
 {
     size_t i = 0;
     for (; word[i] != 0; ++i) {
-        if (i >= text.size() || asciiUpper(text[i]) != word[i]) return false;
+        if (i >= text.size() || asciiLower(text[i]) != word[i]) return false;
     }
     return i == text.size();
 }
@@ -54,12 +52,12 @@ bool isDeviceName(const std::wstring& stem)
     std::wstring base = stem.substr(0, stem.find(L'.'));
     while (!base.empty() && base.back() == L' ') base.pop_back();
 
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
+    for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul"}) {
         if (equalsIgnoringAsciiCase(base, device)) return true;
     }
     if (base.size() == 4 && isPortDigit(base[3])) {
         std::wstring prefix = base.substr(0, 3);
-        return equalsIgnoringAsciiCase(prefix, L"COM") || equalsIgnoringAsciiCase(prefix, L"LPT");
+        return equalsIgnoringAsciiCase(prefix, L"com") || equalsIgnoringAsciiCase(prefix, L"lpt");
     }
     return false;
 }

@@ -2,14 +2,13 @@
 // the complete part file to its final name.
 
 #include "core/app_messages.h"
+#include "core/ascii.h"
 #include "core/text.h"
 #include "download/archive.h"
 #include "download/download_manager.h"
 #include "download/verify.h"
 
 namespace {
-
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Catalogs write digests in either case; hex letters compare without it.
 bool sameDigest(const std::string& computed, const std::string& expected)
@@ -32,14 +31,32 @@ const char* sniffArchive(const std::wstring& path)
     return archiveExtension(head, count);
 }
 
+// -1 when the file cannot be looked at.
+int64_t fileLength(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 }  // namespace
 
 void DownloadManager::finish(Task* task)
 {
     task->speed = 0;
-    task->state = Verifying;
+    // A cancel that came after the transfer's last look at the flag wins.
+    int32_t state = TaskState::Downloading;
+    if (!task->state.compare_exchange_strong(state, TaskState::Verifying)) return;
     task->retries.exchange(0);
     post(WM_APP_REFRESH, 0);
+
+    // A file of another length than the server's own size is not the file it
+    // meant, whatever the transfer believed: never put it in place.
+    const int64_t size = task->size.load();
+    if (size > 0 && fileLength(task->partPath) != size) {
+        failTask(task, L"下载的文件不完整，请重试");
+        return;
+    }
 
     if (!task->md5.empty()) {
         std::string digest;
@@ -56,7 +73,7 @@ void DownloadManager::finish(Task* task)
     const std::wstring finalPath = task->finalPath();
     if (MoveFileExW(task->partPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         task->speed = 0;
-        task->state = Downloaded;
+        task->state = TaskState::Downloaded;
         post(WM_APP_REFRESH, 0);
         post(WM_APP_TASK_DONE, static_cast<WPARAM>(task->id));
     } else {

@@ -2,31 +2,32 @@
 
 namespace {
 
-constexpr int32_t kOk = 0;
-constexpr int32_t kBadUrl = 1;
-constexpr int32_t kRedirectFailed = 5;
-constexpr int32_t kHttpError = 7;
+// Every byte of the range is in the file: with a known last byte exactly up to
+// it, else as many bytes as the answer announced, else whatever the stream gave.
+bool allBytesThere(const AttemptRange& range, const AttemptAnswer& answer)
+{
+    if (range.last >= 0) return range.position == range.last + 1;
+    if (answer.contentLength > 0) return range.position - range.attemptStart == answer.contentLength;
+    return true;
+}
 
 void decideComplete(const AttemptRange& range, const AttemptAnswer& answer, AttemptDecision& decision)
 {
-    const bool toEnd = range.last < 0 || range.position > range.last;
     if (answer.rangeRefused) {
         decision.restart = true;
     } else if (!range.ranged) {
         // A shorter body means the connection ended early: start again.
-        if (toEnd)
+        if (allBytesThere(range, answer))
             decision.verdict = AttemptVerdict::Complete;
         else
             decision.restart = true;
     } else if (answer.status == 206) {
         if (answer.hasContentRange && answer.totalLength > 0) decision.newSize = answer.totalLength;
-        const bool gotAll =
-            answer.contentLength > 0 && range.position - range.attemptStart >= answer.contentLength;
-        if (toEnd || gotAll) decision.verdict = AttemptVerdict::Complete;
+        if (allBytesThere(range, answer)) decision.verdict = AttemptVerdict::Complete;
     } else {
         // Only a whole-file attempt from byte 0 may take a full body.
         if (range.whole && range.attemptStart == 0 && answer.contentLength > 0 &&
-            range.position >= answer.contentLength)
+            range.position == answer.contentLength && allBytesThere(range, answer))
             decision.verdict = AttemptVerdict::Complete;
     }
 }
@@ -45,21 +46,47 @@ void decideHttpError(const AttemptAnswer& answer, AttemptDecision& decision)
 
 }  // namespace
 
+BodyUse checkBody(const AttemptRange& range, const AttemptAnswer& answer, int64_t knownSize)
+{
+    if (!range.ranged) return BodyUse::Write;
+    if (answer.status != 206) {
+        // A full-body answer is acceptable only for a whole-file attempt from byte 0.
+        if (!range.whole || range.attemptStart != 0) return BodyUse::RangeRefused;
+        const bool otherSize = answer.contentLength > 0 && knownSize > 0 && answer.contentLength != knownSize;
+        return otherSize ? BodyUse::ChangedTotal : BodyUse::Write;
+    }
+    if (answer.totalLength > 0 && knownSize > 0 && answer.totalLength != knownSize) return BodyUse::ChangedTotal;
+    if (answer.rangeFirst != range.attemptStart) return BodyUse::WrongStart;
+    return BodyUse::Write;
+}
+
 AttemptDecision decideAttempt(const AttemptRange& range, const AttemptAnswer& answer)
 {
     AttemptDecision decision;
+    if (answer.changedTotal) {
+        // The file changed on the server: never splice two versions.
+        decision.newSize = answer.status == 206 ? answer.totalLength : answer.contentLength;
+        decision.restart = true;
+        return decision;
+    }
+    if (answer.overrun) {
+        decision.restart = true;
+        return decision;
+    }
+    if (answer.wrongStart) return decision;  // nothing was written: ask again from here
+
     const bool restartIfNeeded = !range.ranged || answer.rangeRefused;
     switch (answer.result) {
-    case kOk:
+    case HttpResult::Ok:
         decision.rememberFinalUrl = answer.status <= 399 && answer.hasFinalUrl;
         decideComplete(range, answer, decision);
         break;
-    case kBadUrl:
-    case kRedirectFailed:
+    case HttpResult::BadUrl:
+    case HttpResult::RedirectFailed:
         decision.restart = restartIfNeeded;
         decision.verdict = AttemptVerdict::Fail;
         break;
-    case kHttpError:
+    case HttpResult::HttpError:
         decision.restart = restartIfNeeded;
         decideHttpError(answer, decision);
         break;

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "core/app_messages.h"
+#include "core/detached_thread.h"
 #include "core/handles.h"
 #include "download/download_manager.h"
 #include "install/install_outcome.h"
@@ -53,7 +54,7 @@ Launch launchAndWait(const std::wstring& path, DWORD& exitCode)
     return Launch::Exited;
 }
 
-TaskState runInstaller(const Task& task)
+TaskState::Value installOutcome(const Task& task)
 {
     const InstalledIndex before;
     const bool wasListed = isListed(task.name, before.displayNames);
@@ -61,36 +62,33 @@ TaskState runInstaller(const Task& task)
     DWORD exitCode = 0;
     switch (launchAndWait(task.finalPath(), exitCode)) {
     case Launch::Failed:
-        return Downloaded;
+        return TaskState::Downloaded;
     case Launch::NoProcess:
-        return Installed;
+        return TaskState::Installed;
     case Launch::Exited:
         break;
     }
     // Any non-zero code, a cancelled wizard's 1223 included, is not an install.
-    if (exitCode != 0) return InstallUnconfirmed;
+    if (exitCode != 0) return TaskState::InstallUnconfirmed;
 
     const InstalledIndex after;
-    return installationConfirmed(before.entries, after.entries, wasListed) ? Installed : InstallUnconfirmed;
+    return installationConfirmed(before.entries, after.entries, wasListed) ? TaskState::Installed
+                                                                           : TaskState::InstallUnconfirmed;
 }
 
 }  // namespace
 
-DWORD WINAPI InstallerRun(void* param)
+void runInstaller(std::shared_ptr<Task> task)
 {
-    std::shared_ptr<Task> keepAlive;
-    Task* task = nullptr;
-    {
-        std::unique_ptr<InstallStart> start(static_cast<InstallStart*>(param));
-        task = start->task;
-        keepAlive = std::move(start->keepAlive);
-    }
-    if (!task) task = keepAlive.get();
-    if (!task) return 0;
+    if (!task) return;
     {
         ComApartment com;
-        task->state = runInstaller(*task);
+        task->state = installOutcome(*task);
     }
     DownloadManager::instance().post(WM_APP_REFRESH, 0);
-    return 0;
+}
+
+bool startInstallerWorker(const std::shared_ptr<Task>& task)
+{
+    return static_cast<bool>(startDetachedThread([task]() mutable { runInstaller(std::move(task)); }));
 }

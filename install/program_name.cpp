@@ -1,6 +1,7 @@
 // The name rule by which a catalog app is recognised among the DisplayNames of
 // the Uninstall keys. Platform-free.
 
+#include "core/ascii.h"
 #include "install/installed_index.h"
 
 namespace {
@@ -20,8 +21,7 @@ std::wstring normalizeProgramName(const std::wstring& name)
     for (wchar_t c : name) {
         if (isDroppedSpace(c)) continue;
         // Only ASCII letters fold, so the rule does not depend on the user's locale.
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        out.push_back(c);
+        out.push_back(asciiLower(c));
     }
     return out;
 }

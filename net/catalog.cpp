@@ -27,8 +27,9 @@ const std::vector<std::shared_ptr<json::Value>>* arrayMember(const json::Value& 
 // An absent element still yields a record, every field at its default.
 const json::Value& elementOrNull(const std::shared_ptr<json::Value>& element)
 {
-    static const json::Value kNull;
-    return element ? *element : kNull;
+    // Never destroyed: a catalog loader may still run while the process exits.
+    static const json::Value* const kNull = new json::Value();
+    return element ? *element : *kNull;
 }
 
 std::unique_ptr<CatalogLists> listsFromData(const json::Value& data)

@@ -4,6 +4,8 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "net/http_text.h"
@@ -51,15 +53,59 @@ bool isTlsError(DWORD code)
            code == ERROR_WINHTTP_SECURE_FAILURE;
 }
 
+struct Hop;
+
+// The hops in flight by abort flag, so that HttpClient::abort can close a
+// request handle from another thread. Never destroyed: detached workers may
+// still make calls while the process exits.
+struct OpenHops {
+    std::mutex lock;
+    std::multimap<const void*, Hop*> byFlag;
+};
+
+OpenHops& openHops()
+{
+    static OpenHops* const hops = new OpenHops();
+    return *hops;
+}
+
 // One hop of the redirect loop. Children close before their parents, both
-// on close() and in the destructor (members die in reverse order).
+// on close() and in the destructor.
 struct Hop {
     UniqueInternet session;
     UniqueInternet connection;
     UniqueInternet request;
+    const std::atomic<uint8_t>* abortFlag = nullptr;  // set while registered in openHops()
+    bool closedByAbort = false;                       // guarded by openHops().lock
+
+    Hop() = default;
+    Hop(const Hop&) = delete;
+    Hop& operator=(const Hop&) = delete;
+    ~Hop() { close(); }
+
+    // From now on HttpClient::abort may close the request handle.
+    void registerAbort(const std::atomic<uint8_t>* flag)
+    {
+        if (!flag) return;
+        std::lock_guard<std::mutex> guard(openHops().lock);
+        abortFlag = flag;
+        openHops().byFlag.emplace(flag, this);
+    }
 
     void close()
     {
+        if (abortFlag) {
+            std::lock_guard<std::mutex> guard(openHops().lock);
+            auto range = openHops().byFlag.equal_range(abortFlag);
+            for (auto it = range.first; it != range.second; ++it) {
+                if (it->second == this) {
+                    openHops().byFlag.erase(it);
+                    break;
+                }
+            }
+            abortFlag = nullptr;
+            if (closedByAbort) request.release();  // closed already, by abort
+        }
         request.reset();
         connection.reset();
         session.reset();
@@ -127,6 +173,11 @@ HttpResult exchange(Hop& hop, const std::string* body, std::wstring& errorText,
         errorText = withCode(L"请求发送失败 (winhttp ", code);
         return isTlsError(code) ? HttpResult::TlsFailure : HttpResult::SendFailed;
     }
+    // After an abort the handle is closed: no further call may use it.
+    if (aborted(abortFlag)) {
+        hop.close();
+        return HttpResult::Cancelled;
+    }
     if (!WinHttpReceiveResponse(hop.request.get(), nullptr)) {
         DWORD code = GetLastError();
         hop.close();
@@ -155,6 +206,7 @@ void readLengths(HINTERNET request, HttpResponse& response)
         response.contentLength = leadingDecimal(value);
     if (queryText(request, WINHTTP_QUERY_CONTENT_RANGE, value) && !value.empty()) {
         response.hasContentRange = true;
+        response.rangeFirst = contentRangeFirst(value);
         int64_t total = contentRangeTotal(value);
         if (total >= 0) response.totalLength = total;
     }
@@ -253,8 +305,12 @@ HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& heade
         Hop hop;
         HttpResult opened = openHop(parts, method, headers, hop, errorText);
         if (opened != HttpResult::Ok) return opened;
+        hop.registerAbort(abortFlag);
+        // An abort that came before the registration found nothing to close.
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
         HttpResult exchanged = exchange(hop, body, errorText, abortFlag);
         if (exchanged != HttpResult::Ok) return exchanged;
+        if (aborted(abortFlag)) return HttpResult::Cancelled;
 
         DWORD status = 0;
         DWORD statusSize = sizeof(status);
@@ -291,5 +347,19 @@ HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& heade
             return HttpResult::HttpError;
         }
         return HttpResult::Ok;
+    }
+}
+
+void HttpClient::abort(const std::atomic<uint8_t>* abortFlag)
+{
+    if (!abortFlag) return;
+    std::lock_guard<std::mutex> guard(openHops().lock);
+    auto range = openHops().byFlag.equal_range(abortFlag);
+    for (auto it = range.first; it != range.second; ++it) {
+        Hop& hop = *it->second;
+        if (hop.closedByAbort || !hop.request) continue;
+        // Makes a blocked send, receive or read on the owning thread return.
+        WinHttpCloseHandle(hop.request.get());
+        hop.closedByAbort = true;
     }
 }

@@ -18,6 +18,7 @@ struct HttpResponse {
     uint32_t status = 0;
     int64_t contentLength = -1;
     int64_t totalLength = -1;
+    int64_t rangeFirst = -1;  // first byte a Content-Range names; -1 when there is none
     bool hasContentRange = false;
     std::string body;
     std::wstring finalUrl;
@@ -45,4 +46,8 @@ struct HttpClient {
                               const std::string* body, const std::wstring& method,
                               const DataSink& sink, HttpResponse& response,
                               std::wstring& errorText, const std::atomic<uint8_t>* abortFlag);
+    // Closes the request handle of every call running with this abort flag, so
+    // that a call blocked on a silent server returns now. Set the flag first;
+    // the calls then end as Cancelled. Any thread.
+    static void abort(const std::atomic<uint8_t>* abortFlag);
 };

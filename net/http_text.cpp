@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "core/ascii.h"
+
 namespace {
 
 // prefix is lower-case ASCII; only ASCII letters fold, whatever the locale.
@@ -9,9 +11,7 @@ bool startsWithNoCase(const std::wstring& text, const wchar_t* prefix)
 {
     for (std::size_t i = 0; prefix[i]; ++i) {
         if (i >= text.size()) return false;
-        wchar_t c = text[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != prefix[i]) return false;
+        if (asciiLower(text[i]) != prefix[i]) return false;
     }
     return true;
 }
@@ -72,4 +72,14 @@ int64_t contentRangeTotal(const std::wstring& value)
     std::wstring total = value.substr(slash + 1);
     if (total.empty() || total == L"*") return -1;
     return leadingDecimal(total);
+}
+
+int64_t contentRangeFirst(const std::wstring& value)
+{
+    std::size_t at = 0;
+    while (at < value.size() && value[at] == L' ') ++at;
+    if (startsWithNoCase(value.substr(at), L"bytes ")) at += 6;
+    while (at < value.size() && value[at] == L' ') ++at;
+    if (at >= value.size() || value[at] < L'0' || value[at] > L'9') return -1;
+    return leadingDecimal(value.substr(at));
 }

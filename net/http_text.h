@@ -21,3 +21,7 @@ int64_t leadingDecimal(const std::wstring& text);
 // The complete size in a Content-Range value ("bytes 0-99/1000" gives 1000);
 // -1 when there is no '/' or the text after the last one is empty or "*".
 int64_t contentRangeTotal(const std::wstring& value);
+
+// The first byte of a Content-Range value ("bytes 200-299/1000" gives 200);
+// -1 when the value names no first byte ("bytes */1000", no digits).
+int64_t contentRangeFirst(const std::wstring& value);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/app_messages.h"
-#include "core/handles.h"
+#include "core/detached_thread.h"
 #include "net/http_client.h"
 #include "net/ico.h"
 #include "net/image_decode.h"
@@ -94,22 +94,11 @@ void runIconJobs(IconJob job)
     }
 }
 
-DWORD WINAPI iconWorkerThread(LPVOID param)
-{
-    std::unique_ptr<IconJob> job(static_cast<IconJob*>(param));
-    runIconJobs(std::move(*job));
-    return 0;
-}
-
 // The one place an icon worker thread is started (detached). False when no
 // thread could be had.
 bool startIconWorker(const IconJob& job)
 {
-    auto param = std::make_unique<IconJob>(job);
-    UniqueHandle thread(CreateThread(nullptr, 0, iconWorkerThread, param.get(), 0, nullptr));
-    if (!thread) return false;
-    param.release();
-    return true;
+    return static_cast<bool>(startDetachedThread([job]() mutable { runIconJobs(std::move(job)); }));
 }
 
 // Starts job in the slot it was given. Without a thread it fails, and the

@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include <memory>
-
-#include "core/handles.h"
+#include "core/detached_thread.h"
 #include "core/json.h"
 #include "core/text.h"
 #include "net/http_client.h"
@@ -25,26 +23,7 @@ bool reportInstallSync(const std::wstring& serverUrl, int32_t appId, const std::
                                errorText, nullptr) == HttpResult::Ok;
 }
 
-namespace {
-
-struct ReportStart {
-    std::wstring serverUrl;
-    int32_t appId;
-    std::wstring channel;
-};
-
-DWORD WINAPI reportWorker(LPVOID param)
-{
-    std::unique_ptr<ReportStart> start(static_cast<ReportStart*>(param));
-    reportInstallSync(start->serverUrl, start->appId, start->channel);
-    return 0;
-}
-
-}  // namespace
-
 void reportInstall(const std::wstring& serverUrl, int32_t appId, const std::wstring& channel)
 {
-    auto start = std::make_unique<ReportStart>(ReportStart{serverUrl, appId, channel});
-    UniqueHandle thread(CreateThread(nullptr, 0, reportWorker, start.get(), 0, nullptr));
-    if (thread) start.release();
+    startDetachedThread([serverUrl, appId, channel] { reportInstallSync(serverUrl, appId, channel); });
 }

@@ -46,7 +46,8 @@ std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
 
 bool buttonOpensDownloads(const TaskView* task)
 {
-    return task && (task->state == Downloading || task->state == Verifying || task->state == Installing);
+    return task && (task->state == TaskState::Downloading || task->state == TaskState::Verifying ||
+                    task->state == TaskState::Installing);
 }
 
 void onAppAction(const AppInfo* app, const ShowToast& toast)
@@ -57,7 +58,7 @@ void onAppAction(const AppInfo* app, const ShowToast& toast)
     }
     TaskView task{};
     bool hasTask = findTaskView(app->id, task);
-    if (hasTask && (task.state == Downloaded || task.state == InstallUnconfirmed)) {
+    if (hasTask && (task.state == TaskState::Downloaded || task.state == TaskState::InstallUnconfirmed)) {
         if (task.isArchive) {
             DownloadManager::instance().revealInFolder(app->id);
             toast(L"「" + app->name + L"」是压缩包，已保存到下载目录，解压后即可使用", ToastKind::Success);

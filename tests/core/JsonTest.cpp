@@ -492,3 +492,32 @@ TEST(JsonEscape, EveryByteSurvivesARoundTripThroughTheParser)
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     EXPECT_EQ(parsedString("\"" + json::escape(all) + "\""), all);
 }
+
+TEST(JsonNumber, TokenOfAtMost1024BytesParsesALongerOneFails)
+{
+    // The cost of strtod may grow with the square of the digits: a long token
+    // must fail before it is converted. The limit counts the whole token.
+    const std::string longest = "1" + std::string(1023, '0');
+    const std::string tooLong = longest + "0";
+    const std::string longestFraction = "0." + std::string(1022, '5');
+    const struct {
+        std::string text;
+        bool accepted;
+    } cases[] = {
+        {longest, true},
+        {"[" + longest + "," + longest + "]", true},
+        {"{\"n\":" + longestFraction + "}", true},
+        {"[" + longest + " ]", true},
+        {tooLong, false},
+        {"[" + tooLong + "]", false},
+        {"{\"n\":-" + longest + "}", false},
+        {"[0," + std::string(8 * 1024 * 1024, '7') + "]", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.size());
+        EXPECT_EQ(json::parse(c.text) != nullptr, c.accepted);
+    }
+    auto value = json::parse(longestFraction);
+    ASSERT_TRUE(value);
+    EXPECT_NEAR(value->number, 5.0 / 9.0, 1e-12);
+}

@@ -36,7 +36,7 @@ TaskView waitWhileDownloading(int32_t id)
         auto it = all.find(id);
         if (it != all.end()) {
             view = it->second;
-            if (view.state != Downloading) break;
+            if (view.state != TaskState::Downloading) break;
         }
         Sleep(20);
     }
@@ -100,7 +100,7 @@ TEST_P(DiskFull, EndsAtOnceWithTheWriteFailure)
     DownloadManager::instance().startDownload(c.id, kName, wideToUtf8(testServerUrl()) + c.path, "", 0);
     TaskView view = waitWhileDownloading(c.id);
 
-    EXPECT_EQ(view.state, Failed);
+    EXPECT_EQ(view.state, TaskState::Failed);
     EXPECT_EQ(view.error, L"磁盘写入失败");
     EXPECT_EQ(view.size, c.size);
     EXPECT_EQ(view.retries, 0) << "a full disk is not worth a retry";

@@ -12,6 +12,7 @@
 #include "core/handles.h"
 #include "core/text.h"
 #include "download/file_name.h"
+#include "tests/download/engine_harness.h"
 #include "tests/support/test_server.h"
 
 namespace {
@@ -120,25 +121,13 @@ TEST_F(DownloadFolder, NewChoiceAppliesToTheNextCall)
 
 TEST_F(DownloadFolder, ReadersNeverSeeAHalfWrittenChoice)
 {
-    // Long strings force a fresh allocation on every assignment, so an unguarded
-    // copy would read freed or mixed memory.
-    const std::wstring a = scratch + L"\\" + std::wstring(150, L'a');
-    const std::wstring b = scratch + L"\\" + std::wstring(180, L'b');
+    // Choices of equal length are copied in place, and long ones take a while
+    // to copy, so an unguarded reader would see both letters in one folder.
+    const std::wstring a = scratch + L"\\" + std::wstring(1 << 17, L'a');
+    const std::wstring b = scratch + L"\\" + std::wstring(1 << 17, L'b');
     setDownloadFolderOverride(a);
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        for (int i = 0; i < 20000; ++i) setDownloadFolderOverride((i % 2) ? a : b);
-        done = true;
-    });
-    int reads = 0;
-    int unexpected = 0;
-    while (!done && reads < 2000) {
-        std::wstring seen = downloadFolder();
-        if (seen != a && seen != b) ++unexpected;
-        ++reads;
-    }
-    writer.join();
-    EXPECT_EQ(unexpected, 0);
+    EXPECT_TRUE(enginetest::readersNeverSeeATornValue([&](int i) { setDownloadFolderOverride((i % 2) ? a : b); },
+                                                      [] { return downloadFolder(); }, a, b));
 }
 
 TEST_F(DownloadFolder, DeviceNamedAppsGetRealFilesInTheFolder)

@@ -72,7 +72,7 @@ TEST(FinishDigest, ComparesIgnoringTheCaseOfHexLettersAndKeepsAMismatchedFile)
         const std::wstring stem = L"Digest " + std::to_wstring(id);
         runTask(id, stem, fileUrl("f-digest.bin"), c.md5);
         TaskView view = viewOf(id);
-        EXPECT_EQ(view.state, Downloaded);  // a mismatch still puts the file in place
+        EXPECT_EQ(view.state, TaskState::Downloaded);  // a mismatch still puts the file in place
         EXPECT_EQ(view.md5Ok, c.md5Ok);
         EXPECT_FALSE(view.isArchive);
         EXPECT_EQ(view.error, L"");
@@ -117,7 +117,7 @@ TEST(FinishArchive, FirstBytesDecideTheKindAndTheExtension)
         ASSERT_TRUE(task);
 
         TaskView view = viewOf(id);
-        EXPECT_EQ(view.state, Downloaded);
+        EXPECT_EQ(view.state, TaskState::Downloaded);
         EXPECT_EQ(view.isArchive, c.isArchive);
         const std::wstring expectedPath = env.folder() + L"\\" + stem + c.extension;
         EXPECT_EQ(task->finalPath(), expectedPath);
@@ -141,7 +141,7 @@ TEST(FinishMove, ReplacesTheFileOfAnEarlierDownload)
 
     runTask(5430, L"Replace Me", fileUrl("f-replace.bin"));
 
-    EXPECT_EQ(viewOf(5430).state, Downloaded);
+    EXPECT_EQ(viewOf(5430).state, TaskState::Downloaded);
     expectFileIs(env.folder() + L"\\Replace Me.exe", content);
 }
 
@@ -161,7 +161,7 @@ TEST(FinishMove, FailsWhileTheFinalFileIsOpenElsewhereAndKeepsThePartFile)
     std::shared_ptr<Task> task = runTask(5431, L"Locked App", fileUrl("f-locked.bin"));
 
     TaskView view = viewOf(5431);
-    EXPECT_EQ(view.state, Failed);
+    EXPECT_EQ(view.state, TaskState::Failed);
     EXPECT_EQ(view.error, L"保存文件失败（文件被占用？）");
     expectFileIs(task->partPath, content);
     for (const auto& message : messages.take()) EXPECT_NE(message.first, WM_APP_TASK_DONE);
@@ -177,7 +177,7 @@ TEST(FinishMessages, RedrawForEachStepThenDoneWithTheIdLast)
 
     runTask(5432, L"Messages", fileUrl("f-messages.bin"));
 
-    ASSERT_EQ(viewOf(5432).state, Downloaded);
+    ASSERT_EQ(viewOf(5432).state, TaskState::Downloaded);
     // Start, verifying, downloaded, then the file is in place.
     const std::vector<std::pair<UINT, WPARAM>> expected{
         {WM_APP_REFRESH, 0}, {WM_APP_REFRESH, 0}, {WM_APP_REFRESH, 0}, {WM_APP_TASK_DONE, 5432}};

@@ -67,7 +67,7 @@ TEST(RangedTransfer, ProbeTotalSizesTheFileAndABreakResumesWhereItStopped)
     runTask(5001, L"Resume App", fileUrl("t-resume.bin"), "", 12345);
 
     TaskView view = viewOf(5001);
-    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
     EXPECT_EQ(view.size, static_cast<int64_t>(kSize));  // the Content-Range total replaced the catalog size
     EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
     EXPECT_EQ(view.retries, 0);
@@ -92,7 +92,7 @@ TEST(RangedTransfer, PartFileHasItsFinalLengthFromTheStart)
 
     DownloadManager::instance().cancel(5002);
     EXPECT_TRUE(waitForWorker(task, 10000));
-    EXPECT_EQ(viewOf(5002).state, Cancelled);
+    EXPECT_EQ(viewOf(5002).state, TaskState::Cancelled);
     EXPECT_TRUE(fileExists(task->partPath));  // kept until clearFinished
 }
 
@@ -108,7 +108,7 @@ TEST(RangedTransfer, ServerIgnoringRangesRestartsFromByteZero)
     runTask(5003, L"No Ranges", fileUrl("t-norange.bin"), "", 0);
 
     TaskView view = viewOf(5003);
-    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
     EXPECT_EQ(view.size, static_cast<int64_t>(kSize));  // from Content-Length of the 200 answer
     // The broken attempt's bytes were taken back: received counts the file once.
     EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
@@ -129,7 +129,7 @@ TEST(RangedTransfer, RangeRefusedOnResumeStartsAgainAndTakesAFullAnswerFromZero)
     runTask(5004, L"Refused", fileUrl("t-refused.bin"));
 
     TaskView view = viewOf(5004);
-    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
     EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
     expectFileIs(finalFile(env, L"Refused"), content);
     const std::vector<std::string> expected{"bytes=0-0", "bytes=0-299999", "bytes=100000-299999",
@@ -147,7 +147,7 @@ TEST(RangedTransfer, FullAnswerThatBreaksEarlyIsResumedWithARange)
 
     runTask(5005, L"Full Break", fileUrl("t-fullbreak.bin"));
 
-    EXPECT_EQ(viewOf(5005).state, Downloaded);
+    EXPECT_EQ(viewOf(5005).state, TaskState::Downloaded);
     EXPECT_EQ(viewOf(5005).received, static_cast<int64_t>(kSize));
     expectFileIs(finalFile(env, L"Full Break"), content);
     const std::vector<std::string> expected{"bytes=0-0", "bytes=0-299999", "bytes=100000-299999"};
@@ -164,7 +164,7 @@ TEST(RangedTransfer, UnknownSizeCompletesWhenTheConnectionEnds)
     std::shared_ptr<Task> task = runTask(5006, L"Unknown Size", fileUrl("t-unknown.bin"), "", 0);
 
     TaskView view = viewOf(5006);
-    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
     EXPECT_EQ(view.size, 0);
     EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
     expectFileIs(finalFile(env, L"Unknown Size"), content);
@@ -182,7 +182,7 @@ TEST(RangedTransfer, StaleFinalAddressIsLeftOnceThenKeptUntilTheAttemptsRunOut)
     std::shared_ptr<Task> task = runTask(5007, L"Stale Link", fileUrl("t-stale-link.bin"), "", 1000);
 
     TaskView view = viewOf(5007);
-    EXPECT_EQ(view.state, Failed);
+    EXPECT_EQ(view.state, TaskState::Failed);
     EXPECT_EQ(view.error, kExhausted);
     EXPECT_EQ(view.retries, 12);
     {
@@ -210,7 +210,7 @@ TEST(RangedTransfer, UnauthorizedFailsAtOnceWithTheStatusText)
     std::shared_ptr<Task> task = runTask(5008, L"Needs Login", fileUrl("t-401.bin"));
 
     TaskView view = viewOf(5008);
-    EXPECT_EQ(view.state, Failed);
+    EXPECT_EQ(view.state, TaskState::Failed);
     EXPECT_EQ(view.error, L"HTTP 401");
     EXPECT_EQ(view.retries, 0);
     EXPECT_EQ(requestsTo(serverLog(), "/files/t-401.bin").size(), 2u);
@@ -243,7 +243,7 @@ TEST(RangedTransfer, RetryableErrorAnswersLeaveNoBytesInTheFile)
         runTask(id, stem, fileUrl(name));
 
         TaskView view = viewOf(id);
-        EXPECT_EQ(view.state, Downloaded);
+        EXPECT_EQ(view.state, TaskState::Downloaded);
         EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
         expectFileIs(finalFile(env, stem), content);
         EXPECT_EQ(requestsTo(serverLog(), "/files/" + name).size(), 3u);
@@ -262,7 +262,7 @@ TEST(RangedTransfer, ErrorAnswerToAResumedAttemptIsJudgedByItsStatusAndResumesAg
     runTask(5016, L"Resume After 503", fileUrl("t-resume-503.bin"));
 
     TaskView view = viewOf(5016);
-    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
     EXPECT_EQ(view.received, static_cast<int64_t>(kSize));
     expectFileIs(finalFile(env, L"Resume After 503"), content);
     // The error answer keeps what was received: the next attempt resumes at the break.
@@ -281,7 +281,7 @@ TEST(RangedTransfer, ThirteenFailedAttemptsGiveTheUnstableNetworkText)
     runTask(5009, L"Always Down", fileUrl("t-exhaust.bin"));
 
     TaskView view = viewOf(5009);
-    EXPECT_EQ(view.state, Failed);
+    EXPECT_EQ(view.state, TaskState::Failed);
     EXPECT_EQ(view.error, kExhausted);
     EXPECT_EQ(view.retries, 12);
     EXPECT_EQ(requestsTo(serverLog(), "/files/t-exhaust.bin").size(), 14u);  // the probe and 13 attempts
@@ -299,7 +299,7 @@ TEST(RangedTransfer, RedirectLoopFailsWithoutRetry)
 
     runTask(5010, L"Loop", fileUrl("t-loop.bin"));
 
-    EXPECT_EQ(viewOf(5010).state, Failed);
+    EXPECT_EQ(viewOf(5010).state, TaskState::Failed);
     EXPECT_EQ(viewOf(5010).error, L"重定向死循环");
     EXPECT_EQ(requestsTo(serverLog(), "/files/t-loop.bin").size(), 2u);
 }
@@ -308,13 +308,13 @@ TEST(RangedTransfer, ProbeFailsAfterFiveAttemptsWithTheClientText)
 {
     EngineTest env(L"probefail");
     runTask(5011, L"Bad Link", "http://");
-    EXPECT_EQ(viewOf(5011).state, Failed);
+    EXPECT_EQ(viewOf(5011).state, TaskState::Failed);
     EXPECT_EQ(viewOf(5011).error, L"地址无效");
 
     // Nothing listens on port 1: every probe fails to connect.
     runTask(5012, L"Nobody Home", "http://127.0.0.1:1/files/x.bin");
     TaskView view = viewOf(5012);
-    EXPECT_EQ(view.state, Failed);
+    EXPECT_EQ(view.state, TaskState::Failed);
     EXPECT_TRUE(view.error.rfind(L"请求发送失败 (winhttp ", 0) == 0 || view.error.rfind(L"服务器无响应 (winhttp ", 0) == 0)
         << wideToUtf8(view.error);
 }
@@ -330,7 +330,7 @@ TEST(RangedTransfer, UnwritableFolderCannotCreateThePartFile)
 
     runTask(5013, L"Nowhere", fileUrl("t-unwritable.bin"));
 
-    EXPECT_EQ(viewOf(5013).state, Failed);
+    EXPECT_EQ(viewOf(5013).state, TaskState::Failed);
     EXPECT_EQ(viewOf(5013).error, L"无法创建下载文件");
 }
 
@@ -344,7 +344,7 @@ TEST(RangedTransfer, CatalogLinkIsFollowedByTheProbeAndTheFileAddressIsUsedAfter
     std::shared_ptr<Task> task = runTask(5014, L"Foo 编辑器", link, "", 1);
 
     TaskView view = viewOf(5014);
-    EXPECT_EQ(view.state, Downloaded);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
     EXPECT_EQ(view.size, static_cast<int64_t>(installer.size()));
     expectFileIs(finalFile(env, L"Foo 编辑器"), installer);
     std::vector<std::string> paths;
@@ -364,7 +364,7 @@ TEST(RangedTransfer, ProbeTriesFiveTimesBeforeTheTaskFails)
 
     std::shared_ptr<Task> task = runTask(5015, L"Probe Five", fileUrl("t-probe5.bin"));
 
-    EXPECT_EQ(viewOf(5015).state, Failed);
+    EXPECT_EQ(viewOf(5015).state, TaskState::Failed);
     EXPECT_EQ(viewOf(5015).error, L"HTTP 404");
     const auto requests = requestsTo(serverLog(), "/files/t-probe5.bin");
     ASSERT_EQ(requests.size(), 5u);

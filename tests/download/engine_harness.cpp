@@ -7,6 +7,8 @@
 #include "core/json.h"
 #include "core/text.h"
 #include "download/download_folder.h"
+#include "install/installer.h"
+#include "tests/support/download_manager_access.h"
 #include "tests/support/test_server.h"
 
 namespace enginetest {
@@ -162,12 +164,13 @@ EngineTest::EngineTest(const wchar_t* folderName, int waitStepMs)
     resetServer();
     folder_ = makeScratchDir(folderName);
     setDownloadFolderOverride(folder_);
-    DownloadManager::instance().setWaitStepForTesting(waitStepMs);
+    DownloadManagerTestAccess::setWaitStep(waitStepMs);
+    DownloadManager::instance().setInstallerLauncher(&startInstallerWorker);
 }
 
 EngineTest::~EngineTest()
 {
-    DownloadManager::instance().setWaitStepForTesting(100);
+    DownloadManagerTestAccess::setWaitStep(100);
     DownloadManager::instance().clearFinished();
     setDownloadFolderOverride(L"");
 }

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -66,6 +68,32 @@ bool waitUntil(Pred pred, DWORD milliseconds = 30000)
         Sleep(10);
     }
     return pred();
+}
+
+// Calls write(0), write(1)... on another thread while this one calls read()
+// `reads` times; true when every read gave a or b, never a mix of the two.
+// The reads start only once the writer runs, so the two overlap.
+template <typename Write, typename Read>
+bool readersNeverSeeATornValue(Write write, Read read, const std::wstring& a, const std::wstring& b,
+                               int reads = 2000)
+{
+    std::atomic<bool> writing{false};
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            write(i);
+            writing = true;
+        }
+    });
+    while (!writing) std::this_thread::yield();
+    int torn = 0;
+    for (int n = 0; n < reads; ++n) {
+        const std::wstring seen = read();
+        if (seen != a && seen != b) ++torn;
+    }
+    stop = true;
+    writer.join();
+    return torn == 0;
 }
 
 // Starts a download and returns its task (null if none was created).

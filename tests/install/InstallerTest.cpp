@@ -6,9 +6,10 @@
 #include <set>
 #include <string>
 
+#include "core/detached_thread.h"
+#include "core/handles.h"
 #include "core/text.h"
 #include "download/download_manager.h"
-#include "core/handles.h"
 #include "install/install_outcome.h"
 #include "install/installer.h"
 #include "tests/install/install_harness.h"
@@ -73,14 +74,15 @@ struct OutcomeRow {
 };
 
 const OutcomeRow kOutcomeRows[] = {
-    {"exit 0, new entry", 0, Made::EntryWithName, false, Installed},
-    {"exit 0, new entry without DisplayName", 0, Made::EntryWithoutName, false, Installed},
-    {"exit 0, nothing new, listed before (an update)", 0, Made::Nothing, true, Installed},
-    {"exit 0, nothing new, not listed", 0, Made::Nothing, false, InstallUnconfirmed},
-    {"exit 1, new entry naming the app", 1, Made::EntryWithName, true, InstallUnconfirmed},
-    {"exit 1223 (cancelled), new entry naming the app", 1223, Made::EntryWithName, true, InstallUnconfirmed},
-    {"exit 1223, nothing new, not listed", 1223, Made::Nothing, false, InstallUnconfirmed},
-    {"exit 0x80004005, nothing new, listed", 0x80004005u, Made::Nothing, true, InstallUnconfirmed},
+    {"exit 0, new entry", 0, Made::EntryWithName, false, TaskState::Installed},
+    {"exit 0, new entry without DisplayName", 0, Made::EntryWithoutName, false, TaskState::Installed},
+    {"exit 0, nothing new, listed before (an update)", 0, Made::Nothing, true, TaskState::Installed},
+    {"exit 0, nothing new, not listed", 0, Made::Nothing, false, TaskState::InstallUnconfirmed},
+    {"exit 1, new entry naming the app", 1, Made::EntryWithName, true, TaskState::InstallUnconfirmed},
+    {"exit 1223 (cancelled), new entry naming the app", 1223, Made::EntryWithName, true,
+     TaskState::InstallUnconfirmed},
+    {"exit 1223, nothing new, not listed", 1223, Made::Nothing, false, TaskState::InstallUnconfirmed},
+    {"exit 0x80004005, nothing new, listed", 0x80004005u, Made::Nothing, true, TaskState::InstallUnconfirmed},
 };
 
 class InstallerRunTest : public ::testing::Test {
@@ -120,7 +122,7 @@ TEST_F(InstallerRunTest, OutcomeFollowsExitCodeAndUninstallEntries)
         const std::wstring installer = prepareTestInstaller(plan);
         ASSERT_FALSE(installer.empty());
 
-        auto task = makeInstallerTask(appName, installer, Installing);
+        auto task = makeInstallerTask(appName, installer, TaskState::Installing);
         window.takeRefreshes();
         ASSERT_TRUE(runInstallerWorker(task));
 
@@ -149,9 +151,9 @@ TEST_F(InstallerRunTest, SameSubkeyInTheThirtyTwoBitKeyIsANewEntry)
     const std::wstring installer = prepareTestInstaller(plan);
     ASSERT_FALSE(installer.empty());
 
-    auto task = makeInstallerTask(L"Probe " + token, installer, Installing);
+    auto task = makeInstallerTask(L"Probe " + token, installer, TaskState::Installing);
     ASSERT_TRUE(runInstallerWorker(task));
-    EXPECT_EQ(task->state.load(), Installed);
+    EXPECT_EQ(task->state.load(), TaskState::Installed);
     EXPECT_TRUE(ScratchUninstallKeys::exists(UninstallRoot::Machine32, name));
 }
 
@@ -170,9 +172,9 @@ TEST_F(InstallerRunTest, RewrittenExistingEntryIsNoNewEntry)
     const std::wstring installer = prepareTestInstaller(plan);
     ASSERT_FALSE(installer.empty());
 
-    auto task = makeInstallerTask(L"Probe " + token, installer, Installing);
+    auto task = makeInstallerTask(L"Probe " + token, installer, TaskState::Installing);
     ASSERT_TRUE(runInstallerWorker(task));
-    EXPECT_EQ(task->state.load(), InstallUnconfirmed);
+    EXPECT_EQ(task->state.load(), TaskState::InstallUnconfirmed);
     std::wstring displayName;
     EXPECT_TRUE(ScratchUninstallKeys::exists(UninstallRoot::Machine64, name, &displayName));
     EXPECT_EQ(displayName, L"Probe " + token);
@@ -186,19 +188,19 @@ TEST_F(InstallerRunTest, NameOfOnlySpacesIsNeverListed)
     const std::wstring installer = prepareTestInstaller(TestInstallerPlan());
     ASSERT_FALSE(installer.empty());
 
-    auto task = makeInstallerTask(L" \u3000 \t", installer, Installing);
+    auto task = makeInstallerTask(L" \u3000 \t", installer, TaskState::Installing);
     ASSERT_TRUE(runInstallerWorker(task));
-    EXPECT_EQ(task->state.load(), InstallUnconfirmed);
+    EXPECT_EQ(task->state.load(), TaskState::InstallUnconfirmed);
 }
 
 TEST_F(InstallerRunTest, MissingFileGoesBackToDownloaded)
 {
     const std::wstring missing = makeScratchDir(L"missing") + L"\\not-there.exe";
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), missing, Installing);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), missing, TaskState::Installing);
     window.takeRefreshes();
 
     ASSERT_TRUE(runInstallerWorker(task));
-    EXPECT_EQ(task->state.load(), Downloaded);
+    EXPECT_EQ(task->state.load(), TaskState::Downloaded);
     EXPECT_EQ(window.takeRefreshes(), 1);
 }
 
@@ -211,11 +213,11 @@ TEST_F(InstallerRunTest, FileThatIsNoProgramGoesBackToDownloaded)
         DWORD written = 0;
         ASSERT_TRUE(WriteFile(file.get(), "MZ but nothing else", 19, &written, nullptr));
     }
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), path, Installing);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), path, TaskState::Installing);
     window.takeRefreshes();
 
     ASSERT_TRUE(runInstallerWorker(task));
-    EXPECT_EQ(task->state.load(), Downloaded);
+    EXPECT_EQ(task->state.load(), TaskState::Downloaded);
     EXPECT_EQ(window.takeRefreshes(), 1);
 }
 
@@ -224,10 +226,10 @@ TEST_F(InstallerRunTest, WithoutWindowNothingIsPosted)
     DownloadManager::instance().hwnd = nullptr;
     const std::wstring installer = prepareTestInstaller(TestInstallerPlan());
     ASSERT_FALSE(installer.empty());
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, Installing);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::Installing);
 
     ASSERT_TRUE(runInstallerWorker(task));
-    EXPECT_EQ(task->state.load(), InstallUnconfirmed);
+    EXPECT_EQ(task->state.load(), TaskState::InstallUnconfirmed);
     EXPECT_EQ(window.takeRefreshes(), 0);
 }
 
@@ -239,12 +241,11 @@ TEST_F(InstallerRunTest, WorkerKeepsTheTaskAliveOnItsOwn)
     const std::wstring installer = prepareTestInstaller(plan);
     ASSERT_FALSE(installer.empty());
 
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, Installing);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::Installing);
     std::weak_ptr<Task> watch = task;
-    auto* start = new InstallStart{task.get(), task};
-    task.reset();  // the manager's map let go; only the start record holds it
+    // The manager's map let go; only the worker holds it.
+    UniqueHandle thread = startDetachedThread([owner = std::move(task)]() mutable { runInstaller(std::move(owner)); });
     ASSERT_FALSE(watch.expired());
-    UniqueHandle thread(CreateThread(nullptr, 0, &InstallerRun, start, 0, nullptr));
     ASSERT_TRUE(thread.valid());
     ASSERT_EQ(WaitForSingleObject(thread.get(), 60000), WAIT_OBJECT_0);
     EXPECT_TRUE(watch.expired());

@@ -152,13 +152,13 @@ TEST(ShellHandler, FileTakenByARunningHandlerCountsAsInstalledAtOnce)
         UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(file.valid());
     }
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), path, Installing);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), path, TaskState::Installing);
     window.takeRefreshes();
     const int executesBefore = g_executes.load();
 
     ASSERT_TRUE(runInstallerWorker(task));
     EXPECT_EQ(g_executes.load(), executesBefore + 1) << "the shell did not hand the file to the DDE server";
-    EXPECT_EQ(task->state.load(), Installed);
+    EXPECT_EQ(task->state.load(), TaskState::Installed);
     EXPECT_EQ(window.takeRefreshes(), 1);
 }
 

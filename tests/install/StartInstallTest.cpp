@@ -9,6 +9,8 @@
 #include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "download/verify.h"
+#include "install/installer.h"
+#include "tests/support/download_manager_access.h"
 #include "tests/install/install_harness.h"
 #include "tests/install/uninstall_registry.h"
 #include "tests/support/test_server.h"
@@ -20,6 +22,7 @@ protected:
     // One unrelated entry, so that the worker's before-snapshot is never empty.
     void SetUp() override
     {
+        DownloadManager::instance().setInstallerLauncher(&startInstallerWorker);
         ASSERT_TRUE(keys.createWithDisplayName(UninstallRoot::Machine64, L"PakvaneTest-Background-" + uniqueToken(),
                                                L"Background " + uniqueToken()));
     }
@@ -36,16 +39,16 @@ struct RefusalRow {
 };
 
 const RefusalRow kRefusals[] = {
-    {"downloading", Downloading, false, true},
-    {"verifying", Verifying, false, true},
-    {"failed", Failed, false, true},
-    {"cancelled", Cancelled, false, true},
-    {"installed", Installed, false, true},
-    {"installing", Installing, false, true},
-    {"downloaded archive", Downloaded, true, true},
-    {"unconfirmed archive", InstallUnconfirmed, true, true},
-    {"downloaded, digest mismatch", Downloaded, false, false},
-    {"unconfirmed, digest mismatch", InstallUnconfirmed, false, false},
+    {"downloading", TaskState::Downloading, false, true},
+    {"verifying", TaskState::Verifying, false, true},
+    {"failed", TaskState::Failed, false, true},
+    {"cancelled", TaskState::Cancelled, false, true},
+    {"installed", TaskState::Installed, false, true},
+    {"installing", TaskState::Installing, false, true},
+    {"downloaded archive", TaskState::Downloaded, true, true},
+    {"unconfirmed archive", TaskState::InstallUnconfirmed, true, true},
+    {"downloaded, digest mismatch", TaskState::Downloaded, false, false},
+    {"unconfirmed, digest mismatch", TaskState::InstallUnconfirmed, false, false},
 };
 
 TEST_F(StartInstallTest, RefusesWhatIsNotADownloadedVerifiedInstaller)
@@ -63,7 +66,7 @@ TEST_F(StartInstallTest, RefusesWhatIsNotADownloadedVerifiedInstaller)
         task->id = uniqueAppId();
         task->isArchive = row.isArchive;
         task->md5Ok = row.md5Ok;
-        DownloadManager::instance().addTaskForTesting(task);
+        DownloadManagerTestAccess::addTask(task);
         window.takeRefreshes();
 
         EXPECT_FALSE(DownloadManager::instance().startInstall(task->id));
@@ -85,13 +88,13 @@ TEST_F(StartInstallTest, DownloadedInstallerRunsAndEndsInstalled)
     keys.track(UninstallRoot::User, plan.uninstallKey);
     const std::wstring installer = prepareTestInstaller(plan);
     ASSERT_FALSE(installer.empty());
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, Downloaded);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::Downloaded);
     task->id = uniqueAppId();
-    DownloadManager::instance().addTaskForTesting(task);
+    DownloadManagerTestAccess::addTask(task);
     window.takeRefreshes();
 
     ASSERT_TRUE(DownloadManager::instance().startInstall(task->id));
-    EXPECT_EQ(waitWhileInState(*task, Installing), Installed);
+    EXPECT_EQ(waitWhileInState(*task, TaskState::Installing), TaskState::Installed);
     // One refresh when accepted, one when the worker ends.
     EXPECT_EQ(window.waitForRefreshes(2), 2);
     EXPECT_TRUE(ScratchUninstallKeys::exists(UninstallRoot::User, plan.uninstallKey));
@@ -103,13 +106,13 @@ TEST_F(StartInstallTest, UnconfirmedInstallCanStartAgain)
     plan.exitCode = 1223;
     const std::wstring installer = prepareTestInstaller(plan);
     ASSERT_FALSE(installer.empty());
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, InstallUnconfirmed);
+    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::InstallUnconfirmed);
     task->id = uniqueAppId();
-    DownloadManager::instance().addTaskForTesting(task);
+    DownloadManagerTestAccess::addTask(task);
 
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(DownloadManager::instance().startInstall(task->id));
-        EXPECT_EQ(waitWhileInState(*task, Installing), InstallUnconfirmed);
+        EXPECT_EQ(waitWhileInState(*task, TaskState::Installing), TaskState::InstallUnconfirmed);
     }
 }
 
@@ -141,6 +144,7 @@ class InstallEndToEndTest : public StartInstallTest {
 protected:
     void SetUp() override
     {
+        DownloadManager::instance().setInstallerLauncher(&startInstallerWorker);
         StartInstallTest::SetUp();
         // An entry left by an earlier run would turn "new entry" into "update".
         keys.track(UninstallRoot::User, kDemoKey);
@@ -173,13 +177,13 @@ TEST_F(InstallEndToEndTest, ServedNsisInstallerIsDownloadedVerifiedAndInstalled)
                           static_cast<int64_t>(bytes.size()));
     std::shared_ptr<Task> task = manager.findTask(id);
     ASSERT_TRUE(task);
-    waitWhileInState(*task, Downloading);
-    ASSERT_EQ(waitWhileInState(*task, Verifying), Downloaded) << wideToUtf8(task->error());
+    waitWhileInState(*task, TaskState::Downloading);
+    ASSERT_EQ(waitWhileInState(*task, TaskState::Verifying), TaskState::Downloaded) << wideToUtf8(task->error());
     EXPECT_TRUE(task->md5Ok.load());
     EXPECT_FALSE(task->isArchive.load());
 
     ASSERT_TRUE(manager.startInstall(id));
-    EXPECT_EQ(waitWhileInState(*task, Installing), Installed);
+    EXPECT_EQ(waitWhileInState(*task, TaskState::Installing), TaskState::Installed);
 
     std::wstring displayName;
     EXPECT_TRUE(ScratchUninstallKeys::exists(UninstallRoot::User, kDemoKey, &displayName));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/app_messages.h"
+#include "core/detached_thread.h"
 #include "core/handles.h"
 #include "install/installer.h"
 
@@ -66,14 +67,12 @@ std::shared_ptr<Task> makeInstallerTask(const std::wstring& name, const std::wst
 
 bool runInstallerWorker(const std::shared_ptr<Task>& task)
 {
-    DWORD threadId = 0;
-    auto* start = new InstallStart{task.get(), task};
-    UniqueHandle thread(CreateThread(nullptr, 0, &InstallerRun, start, 0, &threadId));
+    UniqueHandle thread = startDetachedThread([task] { runInstaller(task); });
     if (!thread) {
-        delete start;
         ADD_FAILURE() << "cannot start the installer worker";
         return false;
     }
+    const DWORD threadId = GetThreadId(thread.get());
     bool ended = false;
     for (int i = 0; i < kPollRounds && !ended; ++i) {
         ended = WaitForSingleObject(thread.get(), kPollMs) == WAIT_OBJECT_0;

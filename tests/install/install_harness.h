@@ -31,9 +31,9 @@ private:
 
 // A task that holds a downloaded, verified installer at `path`.
 std::shared_ptr<Task> makeInstallerTask(const std::wstring& name, const std::wstring& path,
-                                        int32_t state = Downloaded);
+                                        int32_t state = TaskState::Downloaded);
 
-// Runs InstallerRun for the task on a thread of its own and waits up to 60 s
+// Runs the installer worker for the task on a thread of its own and waits up to 60 s
 // for it. The shell reports a file it cannot start in an error box on that
 // thread; the box is confirmed so the worker goes on. False (and a test
 // failure) when the thread does not end.

@@ -22,18 +22,18 @@ TEST(CardButtonLabel, FollowsTheTaskState)
     AppInfo app;
     app.hasPackage = true;
     const struct { TaskView task; const wchar_t* label; } cases[] = {
-        {taskIn(Downloading, 0, 100), L"下载中 0%"},
-        {taskIn(Downloading, 37, 100), L"下载中 37%"},
-        {taskIn(Downloading, 500, 0), L"下载中 0%"},
-        {taskIn(Verifying), L"校验中"},
-        {taskIn(Downloaded), L"立即安装"},
-        {taskIn(Downloaded, 0, 0, true), L"打开文件夹"},
-        {taskIn(InstallUnconfirmed), L"立即安装"},
-        {taskIn(InstallUnconfirmed, 0, 0, true), L"打开文件夹"},
-        {taskIn(Failed), L"重试"},
-        {taskIn(Cancelled), L"重新下载"},
-        {taskIn(Installed), L"已安装"},
-        {taskIn(Installing), L"安装中"},
+        {taskIn(TaskState::Downloading, 0, 100), L"下载中 0%"},
+        {taskIn(TaskState::Downloading, 37, 100), L"下载中 37%"},
+        {taskIn(TaskState::Downloading, 500, 0), L"下载中 0%"},
+        {taskIn(TaskState::Verifying), L"校验中"},
+        {taskIn(TaskState::Downloaded), L"立即安装"},
+        {taskIn(TaskState::Downloaded, 0, 0, true), L"打开文件夹"},
+        {taskIn(TaskState::InstallUnconfirmed), L"立即安装"},
+        {taskIn(TaskState::InstallUnconfirmed, 0, 0, true), L"打开文件夹"},
+        {taskIn(TaskState::Failed), L"重试"},
+        {taskIn(TaskState::Cancelled), L"重新下载"},
+        {taskIn(TaskState::Installed), L"已安装"},
+        {taskIn(TaskState::Installing), L"安装中"},
     };
     for (const auto& c : cases) EXPECT_EQ(cardButtonLabel(app, &c.task), c.label) << c.task.state;
 }
@@ -46,15 +46,16 @@ TEST(CardButtonLabel, WithoutTaskDependsOnThePackage)
     app.hasPackage = false;
     EXPECT_EQ(cardButtonLabel(app, nullptr), L"敬请期待");
     // A task from an earlier catalog still decides the label.
-    TaskView done = taskIn(Installed);
+    TaskView done = taskIn(TaskState::Installed);
     EXPECT_EQ(cardButtonLabel(app, &done), L"已安装");
 }
 
 TEST(CardButton, BusyTasksOnlyOpenTheDownloadList)
 {
-    for (int32_t state = Downloading; state <= InstallUnconfirmed; ++state) {
+    for (int32_t state = TaskState::Downloading; state <= TaskState::InstallUnconfirmed; ++state) {
         TaskView task = taskIn(state);
-        bool busy = state == Downloading || state == Verifying || state == Installing;
+        bool busy =
+            state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing;
         EXPECT_EQ(buttonOpensDownloads(&task), busy) << state;
     }
     EXPECT_FALSE(buttonOpensDownloads(nullptr));

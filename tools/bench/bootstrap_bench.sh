@@ -6,11 +6,7 @@ set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-$source_dir/build/win/bootstrap_bench.exe}
 rounds=${2:-10}
-if [ ! -f "$exe" ]; then
-    cmake -S "$source_dir" -B "$(dirname "$exe")" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$(dirname "$exe")" --target bootstrap_bench -j2 >/dev/null
-fi
+"$source_dir/tools/bench/ensure_built.sh" "$exe" bootstrap_bench
 build_dir=$(cd "$(dirname "$exe")" && pwd)
 
 export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}

@@ -87,11 +87,11 @@ bool engineDownload(const std::string& url, const std::wstring& folder, std::wst
         auto it = all.find(kBenchTaskId);
         if (it == all.end()) return false;
         const TaskView& view = it->second;
-        if (view.state == Downloaded) {
+        if (view.state == TaskState::Downloaded) {
             finalPath = folder + L"\\" + kTaskName + L".exe";
             return true;
         }
-        if (view.state != Downloading && view.state != Verifying) {
+        if (view.state != TaskState::Downloading && view.state != TaskState::Verifying) {
             std::fprintf(stderr, "engine failed: state %d, %s\n", view.state, wideToUtf8(view.error).c_str());
             return false;
         }

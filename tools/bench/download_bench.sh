@@ -3,7 +3,11 @@
 # through the engine and through a bare WinHTTP loop (both under Wine, by
 # download_bench.exe) and with native curl; then fileMd5Hex is set against md5sum.
 #
-#   tools/bench/download_bench.sh [build dir] [rounds]
+#   tools/bench/download_bench.sh [build dir] [rounds] [all|relay]
+#
+# Then the engine alone through a relay that cuts the connection every 50 MB
+# (PAKVANE_BENCH_DROP_EVERY bytes), against the same relay without cuts;
+# "relay" runs only that part.
 #
 # The build dir defaults to build/bench; it is configured and the target built
 # when download_bench.exe is missing. Needs root only to install nginx.
@@ -13,6 +17,8 @@ build_dir=${1:-$source_dir/build/bench}
 mkdir -p "$build_dir"
 build_dir=$(cd "$build_dir" && pwd)  # Wine wants an absolute prefix
 rounds=${2:-1}
+mode=${3:-all}
+drop_every=${PAKVANE_BENCH_DROP_EVERY:-50000000}
 exe=$build_dir/download_bench.exe
 
 if [ ! -f "$exe" ]; then
@@ -36,7 +42,9 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 tmp=$(mktemp -d /tmp/pakvane-bench.XXXXXX)
 nginx_pid=
+relay_pid=
 cleanup() {
+    if [ -n "$relay_pid" ]; then kill "$relay_pid" 2>/dev/null || true; wait "$relay_pid" 2>/dev/null || true; fi
     if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
     rm -rf "$tmp"
 }
@@ -92,6 +100,8 @@ measure_native() {
 }
 
 results=$tmp/results.txt
+expected=$(md5sum "$tmp/www/big.bin" | cut -d' ' -f1)
+if [ "$mode" = all ]; then
 echo "engine and bare WinHTTP loop under Wine ($rounds round(s))"
 # Into a file: Wine's helper processes outlive the program and would keep a pipe open.
 if ! wine "$exe" "$url" "Z:${tmp//\//\\}\\out" "$rounds" >"$tmp/wine.out" 2>&1; then
@@ -104,7 +114,6 @@ for _ in $(seq 1 "$rounds"); do
     rm -f "$tmp/curl.bin"
     measure_native curl "$size" curl -sf -o "$tmp/curl.bin" "$url" | tee -a "$results"
 done
-expected=$(md5sum "$tmp/www/big.bin" | cut -d' ' -f1)
 measure_native md5sum "$size" md5sum "$tmp/www/big.bin" | sed "s/\$/ md5=$expected/" | tee -a "$results"
 
 echo
@@ -148,3 +157,35 @@ if len(sizes) != 1:
 print("digests: fileMd5Hex %s, md5sum %s: %s" % (digest, sys.argv[2], "equal" if ok else "DIFFERENT"))
 sys.exit(0 if ok else 1)
 PY
+fi
+
+# The engine through a relay that cuts every connection after drop_every bytes,
+# against the same relay without cuts. Each cut costs the engine one resumed
+# attempt; the file must still arrive byte-exact.
+echo
+echo "engine through a relay on 127.0.0.1, cutting every $drop_every bytes and never"
+relay_ok=0
+for cut in 0 "$drop_every"; do
+    rm -rf "$tmp/relay-out" "$tmp/relay.port"
+    python3 "$source_dir/tools/bench/drop_relay.py" "$port" "$cut" --port-file "$tmp/relay.port" >/dev/null 2>&1 &
+    relay_pid=$!
+    for _ in $(seq 1 50); do [ -s "$tmp/relay.port" ] && break; sleep 0.1; done
+    relay_url=http://127.0.0.1:$(cat "$tmp/relay.port")/big.bin
+    if ! wine "$exe" "$relay_url" "Z:${tmp//\//\\}\\relay-out" 1 engine >"$tmp/wine.out" 2>&1; then
+        cat "$tmp/wine.out"; exit 1
+    fi
+    kill "$relay_pid" 2>/dev/null || true; wait "$relay_pid" 2>/dev/null || true; relay_pid=
+    line=$(tr -d '\r' <"$tmp/wine.out" | grep -E '^engine ')
+    digest=$(tr -d '\r' <"$tmp/wine.out" | grep -E '^md5 ' | sed 's/.*md5=//')
+    python3 - "$cut" "$line" "$digest" "$expected" <<'PY' || relay_ok=1
+import sys
+cut, line, digest, expected = sys.argv[1:]
+v = dict(f.split("=", 1) for f in line.split()[1:])
+mbps = int(v["bytes"]) / float(v["seconds"]) / 1e6
+print("relay cut=%-10s %8.1f MB/s %8.3f s cpu %.3f s  digest %s" %
+      (cut if cut != "0" else "never", mbps, float(v["seconds"]), float(v["cpu"]),
+       "equal" if digest == expected else "DIFFERENT"))
+sys.exit(0 if digest == expected else 1)
+PY
+done
+exit $relay_ok

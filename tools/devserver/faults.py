@@ -2,6 +2,7 @@
 
 import threading
 
+from devserver.hostile import MODES
 from devserver.replies import HttpError
 
 LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
@@ -9,6 +10,7 @@ LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
 STEP_KEYS = {
     "status": int, "body": str, "headers": dict, "location": str, "ignoreRange": bool,
     "closeAfter": int, "noContentLength": bool, "delayMs": int, "bytesPerSecond": int, "hang": bool,
+    "hostile": str,
 }
 
 
@@ -26,6 +28,8 @@ def check_step(step, where):
     for key in ("closeAfter", "delayMs"):
         if step.get(key, 0) < 0:
             raise HttpError(400, "%s: %s must not be negative" % (where, key))
+    if "hostile" in step and step["hostile"] not in MODES:
+        raise HttpError(400, "%s: hostile must be one of %s" % (where, ", ".join(MODES)))
     if "bytesPerSecond" in step and step["bytesPerSecond"] <= 0:
         raise HttpError(400, "%s: bytesPerSecond must be positive" % where)
     for name, value in step.get("headers", {}).items():

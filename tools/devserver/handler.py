@@ -15,6 +15,7 @@ from http.server import BaseHTTPRequestHandler
 
 from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, error_reply,
                                is_decimal, json_reply, ranged_reply)
+from devserver import hostile
 from devserver.reports import validate_report
 
 MAX_BODY = 256 * 1024 * 1024      # control uploads may be large test files
@@ -188,10 +189,13 @@ class Handler(BaseHTTPRequestHandler):
             if "location" in step:
                 reply.headers.append(("Location", step["location"]))
         else:
-            range_header = None if step.get("ignoreRange") else self.headers.get("Range")
+            whole = step.get("ignoreRange") or step.get("hostile") == "earlyClose"
+            range_header = None if whole else self.headers.get("Range")
             reply = self.routed(self.route, path, query, body, range_header)
             if self.throttle and path.startswith("/files/") and "bytesPerSecond" not in step:
                 step = dict(step, bytesPerSecond=self.throttle)
+            if "hostile" in step:
+                step = dict(step, **hostile.bend(reply, step["hostile"]))
         for name, value in step.get("headers", {}).items():
             reply.headers = [(n, v) for n, v in reply.headers if n.lower() != name.lower()]
             if name.lower() == "content-length":
@@ -225,6 +229,7 @@ class Handler(BaseHTTPRequestHandler):
     def send_reply(self, reply, step):
         head_only = self.command == "HEAD"
         close_after = step.get("closeAfter")
+        stall_after = step.get("stallAfter")
         no_length = step.get("noContentLength", False)
         rate = step.get("bytesPerSecond")
         try:
@@ -242,6 +247,8 @@ class Handler(BaseHTTPRequestHandler):
                     self.close_connection = True
             with_body = not head_only and reply.status not in (204, 304)
             body_length = reply.length if close_after is None else min(reply.length, close_after)
+            if stall_after is not None:
+                body_length = min(body_length, stall_after)
             if not with_body or body_length == 0:
                 self.leave_in_flight()
             self.end_headers()
@@ -250,6 +257,9 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
         except (ConnectionError, OSError, ValueError):
             self.close_connection = True
+            return
+        if stall_after is not None:
+            self.hang()
             return
         if close_after is not None or no_length or reply.declared_length is not None:
             self.close_connection = True

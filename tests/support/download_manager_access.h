@@ -1,0 +1,28 @@
+#pragma once
+// The download manager's seams for tests, and only for tests: the product
+// never reaches into the manager this way.
+
+#include <memory>
+#include <mutex>
+
+#include "download/download_manager.h"
+
+struct DownloadManagerTestAccess {
+    // Puts a hand-made task into the map (replacing one with its id).
+    static void addTask(const std::shared_ptr<Task>& task)
+    {
+        DownloadManager& manager = DownloadManager::instance();
+        std::lock_guard<std::mutex> guard(manager.lock);
+        manager.tasks[task->id] = task;
+    }
+    // Length of one step of the probe and retry waits (100 ms normally); the
+    // number of steps and the cancel check before each step stay as they are.
+    static void setWaitStep(int milliseconds) { DownloadManager::instance().waitStepMs = milliseconds; }
+    // Engine requests in flight right now.
+    static int activeRequests()
+    {
+        DownloadManager& manager = DownloadManager::instance();
+        std::lock_guard<std::mutex> guard(manager.slotLock);
+        return manager.activeRequests;
+    }
+};
