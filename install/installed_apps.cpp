@@ -5,7 +5,7 @@
 #include <new>
 
 #include "core/app_messages.h"
-#include "core/handles.h"
+#include "core/detached_thread.h"
 #include "install/installed_index.h"
 
 namespace {
@@ -31,24 +31,17 @@ bool takeSnapshot(const SnapshotJob& job)
     }
 }
 
-DWORD WINAPI snapshotWorker(LPVOID param)
+void runSnapshot(SnapshotJob& job)
 {
-    std::unique_ptr<SnapshotJob> job(static_cast<SnapshotJob*>(param));
-    const bool made = takeSnapshot(*job);
-    HWND window = job->window;
-    job.reset();
+    const bool made = takeSnapshot(job);
     // The result waits in the pending slot: nothing leaks when the window is gone.
-    PostMessageW(window, WM_APP_INSTALLED_READY, made ? 1 : 0, 0);
-    return 0;
+    PostMessageW(job.window, WM_APP_INSTALLED_READY, made ? 1 : 0, 0);
 }
 
-// The one place the worker is started; detached, its handle closed at once.
 bool startSnapshotWorker(std::unique_ptr<SnapshotJob> job)
 {
-    UniqueHandle thread(CreateThread(nullptr, 0, snapshotWorker, job.get(), 0, nullptr));
-    if (!thread) return false;
-    job.release();
-    return true;
+    std::shared_ptr<SnapshotJob> owned(std::move(job));
+    return static_cast<bool>(startDetachedThread([owned] { runSnapshot(*owned); }));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 
 constexpr UINT kPathLine = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_END_ELLIPSIS;
 
-TaskState stateOf(const TaskView& task) { return static_cast<TaskState>(task.state); }
+TaskState::Value stateOf(const TaskView& task) { return static_cast<TaskState::Value>(task.state); }
 
 void paintSmallButton(Canvas& c, const Rect& rect, const wchar_t* label, HitKind kind, bool outlineOnHover)
 {

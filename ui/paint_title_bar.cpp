@@ -80,7 +80,7 @@ void paintBadge(Canvas& c)
 {
     int running = 0;
     for (const auto& entry : c.input.tasks)
-        if (static_cast<TaskState>(entry.second.state) == TaskState::Downloading) ++running;
+        if (static_cast<TaskState::Value>(entry.second.state) == TaskState::Downloading) ++running;
     if (running == 0) return;
     Rect badge = badgeRect(c.width);
     fillRoundRect(c.g, badge, 12, kBadge);

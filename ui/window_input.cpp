@@ -25,7 +25,7 @@ bool taskIsBusy(int32_t appId)
     auto tasks = DownloadManager::instance().snapshot();
     auto it = tasks.find(appId);
     if (it == tasks.end()) return false;
-    auto state = static_cast<TaskState>(it->second.state);
+    auto state = static_cast<TaskState::Value>(it->second.state);
     return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing;
 }
 

@@ -40,7 +40,7 @@ LRESULT hitTestCode(NonClientHit hit)
 bool anyTaskTransferring()
 {
     for (const auto& entry : DownloadManager::instance().snapshot()) {
-        auto state = static_cast<TaskState>(entry.second.state);
+        auto state = static_cast<TaskState::Value>(entry.second.state);
         if (state == TaskState::Downloading || state == TaskState::Verifying) return true;
     }
     return false;
@@ -185,7 +185,7 @@ LRESULT onRefresh(HWND window)
     invalidate(window);
     std::vector<int32_t> installing;
     for (const auto& entry : DownloadManager::instance().snapshot()) {
-        if (static_cast<TaskState>(entry.second.state) == TaskState::Installing) installing.push_back(entry.first);
+        if (static_cast<TaskState::Value>(entry.second.state) == TaskState::Installing) installing.push_back(entry.first);
     }
     // An installer run ended: what is installed may have changed.
     if (installRunWatch().ended(installing)) startInstalledSnapshot(window, catalogAppNames(appCatalog().apps));

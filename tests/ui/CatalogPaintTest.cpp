@@ -301,7 +301,7 @@ TEST(PaintResources, ManyFramesLeaveNoObjectBehind)
 {
     FrameHarness f;
     fillCatalog(f);
-    for (int i = 100; i < 110; ++i) f.addTask(i, static_cast<TaskState>(i % 8), 30, 100, i % 2 == 0, i % 3 == 0);
+    for (int i = 100; i < 110; ++i) f.addTask(i, static_cast<TaskState::Value>(i % 8), 30, 100, i % 2 == 0, i % 3 == 0);
     f.view.toast = {f.now, ToastKind::Success, L"提示"};
     f.view.banner = {f.now, 101, false, L"编辑器", true};
     f.paint();

@@ -7,6 +7,7 @@
 #include "core/app_messages.h"
 #include "core/config.h"
 #include "download/download_manager.h"
+#include "tests/support/download_manager_access.h"
 #include "tests/support/test_server.h"
 #include "ui/main_window.h"
 #include "ui/shadow_window.h"
@@ -81,16 +82,16 @@ void clickWithZones(HWND window, std::vector<HitZone> zones, int x, int y)
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
 }
 
-void setState(Task& task, TaskState state) { task.state = static_cast<decltype(task.state.load())>(state); }
+void setState(Task& task, TaskState::Value state) { task.state = static_cast<decltype(task.state.load())>(state); }
 
-std::shared_ptr<Task> addTask(int32_t id, TaskState state, const std::wstring& name, bool isArchive)
+std::shared_ptr<Task> addTask(int32_t id, TaskState::Value state, const std::wstring& name, bool isArchive)
 {
     auto task = std::make_shared<Task>();
     task->id = id;
     task->name = name;
     setState(*task, state);
     task->isArchive = isArchive;
-    DownloadManager::instance().addTaskForTesting(task);
+    DownloadManagerTestAccess::addTask(task);
     return task;
 }
 

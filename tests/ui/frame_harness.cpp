@@ -150,7 +150,7 @@ std::shared_ptr<AppInfo> FrameHarness::addApp(int32_t id, const std::wstring& na
     return app;
 }
 
-void FrameHarness::addTask(int32_t id, TaskState state, int64_t received, int64_t size, bool md5Ok, bool isArchive)
+void FrameHarness::addTask(int32_t id, TaskState::Value state, int64_t received, int64_t size, bool md5Ok, bool isArchive)
 {
     TaskView task{};
     task.id = id;

@@ -50,7 +50,7 @@ public:
     void addCategory(const std::wstring& id, const std::wstring& name);
     std::shared_ptr<AppInfo> addApp(int32_t id, const std::wstring& name, const std::wstring& categoryId,
                                     bool hasPackage = true);
-    void addTask(int32_t id, TaskState state, int64_t received = 0, int64_t size = 0, bool md5Ok = true,
+    void addTask(int32_t id, TaskState::Value state, int64_t received = 0, int64_t size = 0, bool md5Ok = true,
                  bool isArchive = false);
     void hover(HitKind kind, int32_t id = 0);
 
