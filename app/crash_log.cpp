@@ -3,6 +3,7 @@
 #include "app/crash_line.h"
 #include "core/handles.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace {
@@ -23,6 +24,26 @@ bool crashLogPath(wchar_t* path, size_t capacity)
     for (size_t i = 0; i < nameLength; ++i) path[length + i] = kLogName[i];
     return true;
 }
+
+// Threads of this process crashing at once take turns at the file: Wine moves
+// to the end and writes in two steps, so two appends at once could land on the
+// same offset. A turn not given back within about two seconds (its thread died
+// mid-write) is taken anyway; a crash filter must never hang.
+class AppendTurn {
+public:
+    AppendTurn()
+    {
+        for (int waited = 0; waited < 2000 && busy().exchange(true); ++waited) Sleep(1);
+    }
+    ~AppendTurn() { busy().store(false); }
+
+private:
+    static std::atomic<bool>& busy()
+    {
+        static std::atomic<bool> flag{false};
+        return flag;
+    }
+};
 
 uint64_t offsetFrom(uintptr_t base, const void* address)
 {
@@ -54,6 +75,7 @@ LONG WINAPI crashLogFilter(EXCEPTION_POINTERS* exception)
     // Append-only access puts every write at the end of the file, and the
     // whole line goes in one write: two threads crashing at once cannot mix
     // their lines or overwrite each other's.
+    AppendTurn turn;
     UniqueFile file(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return EXCEPTION_CONTINUE_SEARCH;

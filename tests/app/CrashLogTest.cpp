@@ -4,6 +4,7 @@
 
 #include "core/handles.h"
 #include "core/text.h"
+#include "tests/support/test_server.h"
 
 #include <windows.h>
 
@@ -24,18 +25,6 @@ std::wstring executableFolder()
     GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     std::wstring path = buffer;
     return path.substr(0, path.find_last_of(L"\\/"));
-}
-
-std::string fileBytes(const std::wstring& path)
-{
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    return bytes;
 }
 
 // Lines without their CR LF; text after the last CR LF counts as a line too.

@@ -9,42 +9,20 @@
 #include "core/app_messages.h"
 #include "install/installed_apps.h"
 #include "tests/install/uninstall_registry.h"
+#include "tests/support/message_window.h"
 #include "ui/installed_card.h"
 
 namespace {
 
 constexpr DWORD kWaitMs = 30000;
 
-// A message-only window on the test thread that receives the worker's message.
-class MessageWindow {
-public:
-    MessageWindow()
-        : window_(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
-    {
-    }
-    ~MessageWindow()
-    {
-        if (window_) DestroyWindow(window_);
-    }
-    HWND get() const { return window_; }
-
-    // The wParam of the next WM_APP_INSTALLED_READY, or -1 when none came in time.
-    int waitForReady() const
-    {
-        const DWORD start = GetTickCount();
-        for (;;) {
-            MSG message;
-            if (PeekMessageW(&message, window_, WM_APP_INSTALLED_READY, WM_APP_INSTALLED_READY, PM_REMOVE))
-                return static_cast<int>(message.wParam);
-            const DWORD spent = GetTickCount() - start;
-            if (spent >= kWaitMs) return -1;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, kWaitMs - spent, QS_POSTMESSAGE);
-        }
-    }
-
-private:
-    HWND window_;
-};
+// The wParam of the next WM_APP_INSTALLED_READY, or -1 when none came in time.
+int waitForReady(const MessageWindow& window)
+{
+    MSG message;
+    if (!window.next(WM_APP_INSTALLED_READY, WM_APP_INSTALLED_READY, message, kWaitMs)) return -1;
+    return static_cast<int>(message.wParam);
+}
 
 struct CatalogApp {
     CatalogAppName name;
@@ -69,7 +47,7 @@ protected:
     void snapshot(InstalledApps& apps)
     {
         ASSERT_TRUE(startInstalledSnapshot(apps, window.get(), names()));
-        ASSERT_EQ(window.waitForReady(), 1);
+        ASSERT_EQ(waitForReady(window), 1);
         EXPECT_TRUE(apps.adoptPending());
     }
 
@@ -179,7 +157,7 @@ TEST_F(InstalledAppsTest, ProcessWideResultIsAdoptedThroughTheShortcuts)
     ASSERT_TRUE(keys.setDisplayVersion(UninstallRoot::User, L"PakvaneTest-Beta-" + token, L"3.0"));
 
     ASSERT_TRUE(startInstalledSnapshot(window.get(), names()));
-    ASSERT_EQ(window.waitForReady(), 1);
+    ASSERT_EQ(waitForReady(window), 1);
     ASSERT_TRUE(adoptInstalledPending());
     EXPECT_TRUE(installedStateFor(beta.name.id).installed);
     EXPECT_EQ(installedStateFor(beta.name.id).installedVersion, L"3.0");

@@ -9,7 +9,7 @@
 #include "core/json.h"
 #include "core/text.h"
 #include "net/http_client.h"
-#include "tests/net/message_window.h"
+#include "tests/support/message_window.h"
 #include "tests/support/test_server.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "core/text.h"
 #include "net/icon_loader.h"
 #include "net/image_decode.h"
-#include "tests/net/message_window.h"
+#include "tests/support/message_window.h"
 #include "tests/support/test_server.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "core/config.h"
 #include "core/text.h"
 #include "net/image_decode.h"
-#include "tests/net/message_window.h"
+#include "tests/support/message_window.h"
 #include "tests/support/test_server.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "core/handles.h"
 #include "core/text.h"
 #include "net/http_client.h"
 
@@ -68,3 +69,15 @@ void resetServer() { serverPost("/_control/reset", "{}"); }
 void addServerRule(const std::string& ruleJson) { serverPost("/_control/rule", ruleJson); }
 
 void putServerFile(const std::string& name, const std::string& bytes) { serverPost("/_control/files/" + name, bytes); }
+
+std::string fileBytes(const std::wstring& path)
+{
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return "<missing>";
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    return bytes;
+}

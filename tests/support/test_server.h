@@ -15,6 +15,9 @@ std::wstring makeScratchDir(const std::wstring& name);
 // Windows form of the build folder and of the source tree.
 std::wstring testBuildDir();
 std::wstring testSourceDir();
+// The whole file (others may write it meanwhile), or "<missing>" when it cannot
+// be opened.
+std::string fileBytes(const std::wstring& path);
 // Windows form of a Unix path (Wine maps / to Z:).
 std::wstring windowsPathFromUnix(const std::string& unixPath);
 

@@ -8,6 +8,7 @@
 #include "core/handles.h"
 #include "core/text.h"
 #include "download/download_folder.h"
+#include "tests/support/test_server.h"
 #include "ui/settings_dialog.h"
 #include "ui/settings_text.h"
 #include "ui/view_state.h"
@@ -30,18 +31,6 @@ bool runningUnderWine()
 {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-std::string fileBytes(const std::wstring& path)
-{
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    return bytes;
 }
 
 void writeFile(const std::wstring& path, const std::string& bytes)
