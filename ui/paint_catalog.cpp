@@ -1,6 +1,7 @@
 // The content area of the catalog page: loading and error states, the grid of
 // app cards with its scrollbar, and the card itself.
 
+#include "ui/app_actions.h"
 #include "ui/card_look.h"
 #include "ui/draw.h"
 #include "ui/format.h"
@@ -100,10 +101,7 @@ std::wstring metaLine(const AppInfo& app)
 
 void paintCardButton(Canvas& c, const AppInfo& app, const Rect& card, bool hovered)
 {
-    const TaskView* task = c.task(app.id);
-    ButtonTask state;
-    if (task) state = {static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
-    CardButtonLook look = cardButtonLook(app.hasPackage, task ? &state : nullptr, hovered);
+    CardButtonLook look = cardButtonLookFor(app, c.task(app.id), hovered);
     Rect button = cardButtonRect(card);
     fillRoundRect(c.g, button, 14, look.fill);
     if (look.overlayWidth > 0)

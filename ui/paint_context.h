@@ -43,6 +43,8 @@ struct Canvas {
     const Fonts& fonts;
     int width;
     int height;
+    // A memory DC of the frame that icons are copied from; owned by paintFrame.
+    HDC iconSource = nullptr;
 
     // Zones are cut to zoneClip: a button scrolled out of sight cannot be clicked.
     Rect zoneClip{0, 0, 1 << 30, 1 << 30};

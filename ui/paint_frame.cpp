@@ -2,6 +2,7 @@
 
 #include "core/config.h"
 #include "download/download_folder.h"
+#include "net/icon_loader.h"
 #include "ui/gdi_guards.h"
 #include "ui/paint_context.h"
 #include "ui/palette.h"
@@ -14,6 +15,9 @@ void paintFrame(HDC target, const RECT& client, FrameInput& input)
     int width = client.right - client.left;
     int height = client.bottom - client.top;
     if (width <= 0 || height <= 0) return;
+    // Before any icon is drawn: requests for icons the last frame no longer
+    // showed are dropped, and the oldest decoded icons let go.
+    beginIconFrame();
 
     gdi::BackBuffer buffer(target, width, height);
     if (!buffer.valid()) return;
@@ -32,7 +36,9 @@ void paintFrame(HDC target, const RECT& client, FrameInput& input)
     gp::GdipSetTextRenderingHint(graphics.get(), Gdiplus::TextRenderingHintClearTypeGridFit);
     gp::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
 
+    gdi::MemoryDc iconSource(CreateCompatibleDC(dc));
     Canvas canvas(dc, graphics.get(), input, width, height);
+    canvas.iconSource = iconSource.get();
     paintTitleBar(canvas);
     paintSidebar(canvas);
     paintContent(canvas);
