@@ -127,8 +127,11 @@ void paintContent(Canvas& c)
 
 void paintAppCard(Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& card, bool hovered)
 {
-    fillRoundRect(c.g, card, 10, kCardFill);
-    strokeRoundRect(c.g, card, 10, hovered ? kCardBorderHover : kCardBorder);
+    const Argb border = hovered ? kCardBorderHover : kCardBorder;
+    if (!c.chrome || !c.chrome->paint(c.dc, card, 10, kCardFill, border, kWindowBackground)) {
+        fillRoundRect(c.g, card, 10, kCardFill);
+        strokeRoundRect(c.g, card, 10, border);
+    }
     paintAppIcon(c, app, cardIconRect(card));
     paintNameLine(c, *app, card);
     drawText(c.dc, c.fonts.body, app->description, {card.left + 8, card.top + 130, card.right - 8, card.top + 150},

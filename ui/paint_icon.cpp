@@ -19,6 +19,7 @@ bool copyIcon(Canvas& c, HBITMAP bitmap, const Rect& rect)
     HGDIOBJ previous = SelectObject(c.iconSource, bitmap);
     if (!previous) return false;
     BitBlt(c.dc, rect.left, rect.top, rect.width(), rect.height(), c.iconSource, 0, 0, SRCCOPY);
+    GdiFlush();
     // Deselected at once: the loader may delete the bitmap before the next frame.
     SelectObject(c.iconSource, previous);
     return true;
