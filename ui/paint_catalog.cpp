@@ -103,7 +103,8 @@ void paintCardButton(Canvas& c, const AppInfo& app, const Rect& card, bool hover
 {
     CardButtonLook look = cardButtonLookFor(app, c.task(app.id), hovered);
     Rect button = cardButtonRect(card);
-    fillRoundRect(c.g, button, 14, look.fill);
+    if (!c.chrome || !c.chrome->paint(c.dc, button, 14, look.fill, 0, rgbOf(kCardFill)))
+        fillRoundRect(c.g, button, 14, look.fill);
     if (look.overlayWidth > 0)
         fillRoundRect(c.g, {button.left, button.top, button.left + look.overlayWidth, button.bottom}, 14,
                       kProgressOverlay);

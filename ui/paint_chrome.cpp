@@ -65,7 +65,7 @@ struct ChromeCache::Sprite {
         gp::GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeAntiAlias);
         const Rect shape{kMargin, kMargin, kMargin + width, kMargin + height};
         fillRoundRect(graphics.get(), shape, radius, fill);
-        strokeRoundRect(graphics.get(), shape, radius, outline);
+        if (outline >> 24) strokeRoundRect(graphics.get(), shape, radius, outline);
         gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
         return true;
     }

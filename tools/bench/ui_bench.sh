@@ -17,8 +17,8 @@ work=$(mktemp -d /tmp/pakvane-uibench.XXXXXX)
 server=""
 xvfb=""
 cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; fi
+    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
