@@ -1,6 +1,5 @@
 #include "net/icon_loader.h"
 
-#include <condition_variable>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -33,8 +32,6 @@ AppInfo& appOf(const IconJob& job) { return *static_cast<IconLoadStart*>(job.get
 // Workers may still run at exit: never destroyed.
 struct IconLoaderState {
     std::mutex lock;
-    // Told when trimIcons let icons go.
-    std::condition_variable trimmed;
     IconSchedule schedule{kMaxIconFetches};
 };
 
@@ -73,24 +70,9 @@ FetchOutcome fetchIcon(const std::wstring& url)
 }
 
 // Runs job, then whatever waiting job the schedule hands this slot next.
-// A fetch starts only while the icons held plus the fetches running stay
-// within the limit: on a slow frame more fetches end than there are slots, and
-// those decoded icons would outgrow the limit before the next frame trims them.
-// An icon that arrived since the frame began has posted its message, so a
-// frame, and its trim, is on its way.
-void waitForRoom()
-{
-    std::unique_lock<std::mutex> hold(loader().lock);
-    loader().trimmed.wait(hold, [] {
-        const IconSchedule& schedule = loader().schedule;
-        return schedule.holding() + schedule.running() <= kMaxIconBitmaps;
-    });
-}
-
 void runIconJobs(IconJob job)
 {
     while (job) {
-        waitForRoom();
         const IconLoadStart& start = *static_cast<IconLoadStart*>(job.get());
         AppInfo& app = *start.app;
         const int32_t state = app.iconState.load();
@@ -106,8 +88,6 @@ void runIconJobs(IconJob job)
             }
             next = loader().schedule.finishFetch(&app, outcome.bitmap != nullptr);
         }
-        // A failed fetch freed room.
-        loader().trimmed.notify_all();
         if (outcome.notify) PostMessageW(start.window, WM_APP_ICON_READY, static_cast<WPARAM>(app.id), 0);
         // The finished job lets go of its record here, outside the lock.
         job = std::move(next);
@@ -190,7 +170,6 @@ void trimIcons()
         std::lock_guard<std::mutex> hold(loader().lock);
         released = loader().schedule.takeOverLimit(kIconsKeptAfterTrim);
     }
-    loader().trimmed.notify_all();
     for (const auto& record : released) {
         AppInfo& app = *static_cast<AppInfo*>(record.get());
         HBITMAP bitmap = std::exchange(app.iconBitmap, nullptr);

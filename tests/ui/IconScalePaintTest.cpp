@@ -23,7 +23,7 @@ constexpr int kAppCount = 2000;
 constexpr int kRowPitch = 248;
 // Rows scrolled one by one, each screen waited for, before the fast part:
 // more icons arrive than are kept.
-constexpr int kSlowRows = 100;
+constexpr int kSlowRows = 80;
 
 class ScrollingFrames {
 public:
@@ -112,8 +112,10 @@ TEST(IconScalePaint, ScrollingTwoThousandCardsKeepsTheBoundsAndShowsTheLastScree
 {
     resetServer();
     putServerFile("scale.png", readIcon("red16.png"));
-    // Slow answers keep fetches running while the frames move on.
-    addServerRule("{\"path\":\"/files/scale.png\",\"then\":{\"delayMs\":40}}");
+    // Slow answers keep fetches running while the frames move on. The loader
+    // trims to the limit less its slots as a frame begins, so a frame shorter
+    // than one answer ends with at most the limit.
+    addServerRule("{\"path\":\"/files/scale.png\",\"then\":{\"delayMs\":150}}");
 
     ScrollingFrames frames;
     for (int row = 0; row < kSlowRows; ++row) ASSERT_TRUE(frames.settleOn(row * kRowPitch)) << "row " << row;
