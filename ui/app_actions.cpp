@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "core/config.h"
+#include "install/installed_apps.h"
 #include "net/install_report.h"
 #include "ui/card_look.h"
 #include "ui/install_run_watch.h"
+#include "ui/installed_card.h"
 
 namespace {
 
@@ -37,11 +39,21 @@ InstallRunWatch& installRunWatch()
     return *watch;
 }
 
+CardButtonLook cardButtonLookFor(const AppInfo& app, const TaskView* task, bool hovered)
+{
+    if (task) {
+        ButtonTask state{static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
+        return cardButtonLook(app.hasPackage, &state, hovered);
+    }
+    const InstalledState installed = installedStateFor(app.id);
+    return cardButtonLook(app.hasPackage, nullptr, hovered,
+                          installedCardFor(false, app.hasPackage, installed.installed, installed.installedVersion,
+                                           app.version));
+}
+
 std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
 {
-    ButtonTask state;
-    if (task) state = {static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
-    return cardButtonLook(app.hasPackage, task ? &state : nullptr, false).label;
+    return cardButtonLookFor(app, task, false).label;
 }
 
 bool buttonOpensDownloads(const TaskView* task)

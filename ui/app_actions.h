@@ -8,13 +8,17 @@
 
 #include "download/download_manager.h"
 #include "net/catalog.h"
+#include "ui/card_look.h"
 #include "ui/view_state.h"
 
 class InstallRunWatch;
 
 using ShowToast = std::function<void(const std::wstring& text, ToastKind kind)>;
 
-// The button label for an app and its task (null when it has none).
+// The card button of an app and its task (null when it has none). Without a
+// task, an app the adopted installed-apps snapshot lists shows "已安装" or "可更新".
+CardButtonLook cardButtonLookFor(const AppInfo& app, const TaskView* task, bool hovered);
+// Its label.
 std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task);
 // True when clicking the button only opens the download list (the task is busy).
 bool buttonOpensDownloads(const TaskView* task);

@@ -38,9 +38,11 @@ Argb tint(TextColor colour, int percent)
 
 }  // namespace
 
-CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hovered)
+CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hovered, InstalledCard installed)
 {
     if (!task) {
+        if (installed == InstalledCard::Installed) return {L"已安装", kGreenTint, kTextGreen, 0};
+        if (installed == InstalledCard::Updatable) return accentButton(L"可更新", hovered);
         if (hasPackage) return accentButton(L"安 装", hovered);
         return {L"敬请期待", kHoverFill, kTextDisabled, 0};
     }

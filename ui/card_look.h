@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/installed_card.h"
 #include "ui/palette.h"
 
 // The part of a download task the card button depends on.
@@ -23,7 +24,10 @@ struct CardButtonLook {
 };
 
 // task null: the app has no task. hovered: the pointer is over the card's button.
-CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hovered);
+// installed: what the Uninstall keys say of an app without a task (see
+// installedCardFor); it comes before the package rows, a task overrides it.
+CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hovered,
+                              InstalledCard installed = InstalledCard::None);
 
 // The lettered placeholder's colours for an app id of any sign; without an app
 // the first palette colour.

@@ -88,6 +88,32 @@ void fillHorizontalGradient(Gdiplus::GpGraphics* graphics, const Rect& rect, Arg
     if (brush) gp::GdipFillRectangleI(graphics, brush.get(), rect.left, rect.top, rect.width(), rect.height());
 }
 
+void fillOpaqueRect(HDC dc, const Rect& rect, TextColor colour)
+{
+    if (rect.width() <= 0 || rect.height() <= 0) return;
+    gdi::GdiObject brush(CreateSolidBrush(static_cast<COLORREF>(colour)));
+    RECT r{rect.left, rect.top, rect.right, rect.bottom};
+    if (brush) FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
+}
+
+void fillHorizontalGradient(HDC dc, const Rect& rect, Argb left, Argb right)
+{
+    if (rect.width() <= 0 || rect.height() <= 0) return;
+    auto vertex = [](LONG x, LONG y, Argb c) {
+        TRIVERTEX v{};
+        v.x = x;
+        v.y = y;
+        v.Red = static_cast<COLOR16>(((c >> 16) & 0xFF) << 8);
+        v.Green = static_cast<COLOR16>(((c >> 8) & 0xFF) << 8);
+        v.Blue = static_cast<COLOR16>((c & 0xFF) << 8);
+        v.Alpha = static_cast<COLOR16>(((c >> 24) & 0xFF) << 8);
+        return v;
+    };
+    TRIVERTEX vertices[2] = {vertex(rect.left, rect.top, left), vertex(rect.right, rect.bottom, right)};
+    GRADIENT_RECT span{0, 1};
+    GdiGradientFill(dc, vertices, 2, &span, 1, GRADIENT_FILL_RECT_H);
+}
+
 void drawLine(Gdiplus::GpGraphics* graphics, Argb colour, float width, float x1, float y1, float x2, float y2)
 {
     gdi::Pen line = pen(colour, width);
@@ -129,6 +155,8 @@ void drawText(HDC dc, HFONT font, const std::wstring& text, const Rect& rect, Te
     SetTextColor(dc, static_cast<COLORREF>(colour));
     RECT r{rect.left, rect.top, rect.right, rect.bottom};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format | DT_NOPREFIX);
+    // GDI+ draws into the same pixels next.
+    GdiFlush();
 }
 
 int textWidth(HDC dc, HFONT font, const std::wstring& text)

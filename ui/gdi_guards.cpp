@@ -31,22 +31,4 @@ Clip::~Clip()
     if (savedDc_) RestoreDC(dc_, savedDc_);
 }
 
-BackBuffer::BackBuffer(HDC target, int width, int height)
-    : target_(target), width_(width), height_(height), dc_(CreateCompatibleDC(target)),
-      bitmap_(CreateCompatibleBitmap(target, width, height))
-{
-    if (valid()) previous_ = SelectObject(dc_.get(), bitmap_.get());
-}
-
-BackBuffer::~BackBuffer()
-{
-    // The bitmap must leave the DC before either is deleted.
-    if (previous_) SelectObject(dc_.get(), previous_);
-}
-
-void BackBuffer::blit() const
-{
-    if (valid()) BitBlt(target_, 0, 0, width_, height_, dc_.get(), 0, 0, SRCCOPY);
-}
-
 }  // namespace gdi

@@ -124,26 +124,4 @@ private:
     Gdiplus::GraphicsState savedGraphics_ = 0;
 };
 
-// The off-screen frame: a memory DC with a bitmap compatible with the target.
-// blit() copies it to the target once; both are freed with the object.
-class BackBuffer {
-public:
-    BackBuffer(HDC target, int width, int height);
-    ~BackBuffer();
-    BackBuffer(const BackBuffer&) = delete;
-    BackBuffer& operator=(const BackBuffer&) = delete;
-
-    bool valid() const { return static_cast<bool>(dc_) && static_cast<bool>(bitmap_); }
-    HDC dc() const { return dc_.get(); }
-    void blit() const;
-
-private:
-    HDC target_;
-    int width_;
-    int height_;
-    MemoryDc dc_;
-    GdiObject bitmap_;
-    HGDIOBJ previous_ = nullptr;
-};
-
 }  // namespace gdi

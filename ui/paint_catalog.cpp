@@ -1,6 +1,7 @@
 // The content area of the catalog page: loading and error states, the grid of
 // app cards with its scrollbar, and the card itself.
 
+#include "ui/app_actions.h"
 #include "ui/card_look.h"
 #include "ui/draw.h"
 #include "ui/format.h"
@@ -100,12 +101,10 @@ std::wstring metaLine(const AppInfo& app)
 
 void paintCardButton(Canvas& c, const AppInfo& app, const Rect& card, bool hovered)
 {
-    const TaskView* task = c.task(app.id);
-    ButtonTask state;
-    if (task) state = {static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
-    CardButtonLook look = cardButtonLook(app.hasPackage, task ? &state : nullptr, hovered);
+    CardButtonLook look = cardButtonLookFor(app, c.task(app.id), hovered);
     Rect button = cardButtonRect(card);
-    fillRoundRect(c.g, button, 14, look.fill);
+    if (!c.chrome || !c.chrome->paint(c.dc, button, 14, look.fill, 0, rgbOf(kCardFill)))
+        fillRoundRect(c.g, button, 14, look.fill);
     if (look.overlayWidth > 0)
         fillRoundRect(c.g, {button.left, button.top, button.left + look.overlayWidth, button.bottom}, 14,
                       kProgressOverlay);
@@ -129,8 +128,11 @@ void paintContent(Canvas& c)
 
 void paintAppCard(Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& card, bool hovered)
 {
-    fillRoundRect(c.g, card, 10, kCardFill);
-    strokeRoundRect(c.g, card, 10, hovered ? kCardBorderHover : kCardBorder);
+    const Argb border = hovered ? kCardBorderHover : kCardBorder;
+    if (!c.chrome || !c.chrome->paint(c.dc, card, 10, kCardFill, border, kWindowBackground)) {
+        fillRoundRect(c.g, card, 10, kCardFill);
+        strokeRoundRect(c.g, card, 10, border);
+    }
     paintAppIcon(c, app, cardIconRect(card));
     paintNameLine(c, *app, card);
     drawText(c.dc, c.fonts.body, app->description, {card.left + 8, card.top + 130, card.right - 8, card.top + 150},

@@ -15,6 +15,7 @@
 #include "download/download_manager.h"
 #include "net/catalog.h"
 #include "ui/layout.h"
+#include "ui/paint_chrome.h"
 #include "ui/view_state.h"
 
 struct FrameInput {
@@ -43,6 +44,10 @@ struct Canvas {
     const Fonts& fonts;
     int width;
     int height;
+    // A memory DC of the frame that icons are copied from; owned by paintFrame.
+    HDC iconSource = nullptr;
+    // Card and row panels drawn once and copied; owned by paintFrame; may be null.
+    ChromeCache* chrome = nullptr;
 
     // Zones are cut to zoneClip: a button scrolled out of sight cannot be clicked.
     Rect zoneClip{0, 0, 1 << 30, 1 << 30};

@@ -112,8 +112,10 @@ void paintRow(Canvas& c, const PanelLayout& layout, int index, const TaskView& t
     const int w = c.width;
     const int y = panelRowLine(layout, index);
     Rect card = panelRowCard(layout, index);
-    fillRoundRect(c.g, card, 10, kCardFill);
-    strokeRoundRect(c.g, card, 10, kRowOutline);
+    if (!c.chrome || !c.chrome->paint(c.dc, card, 10, kCardFill, kRowOutline, kWindowBackground)) {
+        fillRoundRect(c.g, card, 10, kCardFill);
+        strokeRoundRect(c.g, card, 10, kRowOutline);
+    }
 
     auto app = findApp(c.input.catalog, task.id);
     if (!app) app = findSearchResult(c.input.catalog, task.id);

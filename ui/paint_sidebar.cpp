@@ -7,7 +7,7 @@
 
 void paintSidebar(Canvas& c)
 {
-    fillRectangle(c.g, {0, kTitleBarHeight, kSidebarWidth, c.height}, kSidebarBackground);
+    fillOpaqueRect(c.dc, {0, kTitleBarHeight, kSidebarWidth, c.height}, rgbOf(kSidebarBackground));
     drawLine(c.g, kSidebarDivider, 1.0f, kSidebarWidth, kTitleBarHeight, kSidebarWidth, static_cast<float>(c.height));
 
     const auto& categories = c.input.catalog.categories;

@@ -161,7 +161,7 @@ void paintHeaderButton(Canvas& c, const Rect& rect, const std::wstring& label, i
 
 void paintTitleBar(Canvas& c)
 {
-    fillHorizontalGradient(c.g, {0, 0, c.width, kTitleBarHeight}, kTitleGradientStart, kTitleGradientEnd);
+    fillHorizontalGradient(c.dc, {0, 0, c.width, kTitleBarHeight}, kTitleGradientStart, kTitleGradientEnd);
     paintLogo(c);
     drawText(c.dc, c.fonts.title, L"Pakvane", {84, 0, 284, 64}, kTextWhite, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     fillRectangle(c.g, {232, 22, 233, 42}, kTitleSeparator);

@@ -13,6 +13,12 @@ constexpr TextColor textRgb(uint8_t r, uint8_t g, uint8_t b)
     return static_cast<TextColor>(r) | (static_cast<TextColor>(g) << 8) | (static_cast<TextColor>(b) << 16);
 }
 
+// The colour of an opaque ARGB fill, for GDI.
+constexpr TextColor rgbOf(Argb colour)
+{
+    return textRgb(static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour));
+}
+
 // ---- text
 constexpr TextColor kWindowBackground = textRgb(245, 246, 248);
 constexpr TextColor kTextPrimary = textRgb(29, 33, 41);

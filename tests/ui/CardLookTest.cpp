@@ -83,3 +83,21 @@ TEST(IconPlaceholder, LetterIsTheFirstCharacter)
     EXPECT_EQ(placeholderLetter(L""), L"?");
     EXPECT_EQ(placeholderLetter(L"\U0001F600x"), L"\U0001F600");
 }
+
+TEST(CardButtonLook, InstalledRowsComeBeforeThePackageRowsAndTasksWin)
+{
+    CardButtonLook installed = cardButtonLook(true, nullptr, true, InstalledCard::Installed);
+    EXPECT_EQ(installed.label, L"已安装");
+    EXPECT_EQ(installed.fill, 0x2600B42Au);
+    EXPECT_EQ(installed.labelColor, textRgb(0, 180, 42));
+    CardButtonLook updatable = cardButtonLook(true, nullptr, false, InstalledCard::Updatable);
+    EXPECT_EQ(updatable.label, L"可更新");
+    EXPECT_EQ(updatable.fill, 0xFF5B4DFFu);
+    EXPECT_EQ(updatable.labelColor, textRgb(255, 255, 255));
+    EXPECT_EQ(cardButtonLook(true, nullptr, true, InstalledCard::Updatable).fill, 0xFF4B3FDBu);
+    EXPECT_EQ(cardButtonLook(false, nullptr, false, InstalledCard::Installed).label, L"已安装");
+    EXPECT_EQ(cardButtonLook(false, nullptr, false, InstalledCard::None).label, L"敬请期待");
+    ButtonTask failed;
+    failed.state = 3;
+    EXPECT_EQ(cardButtonLook(true, &failed, false, InstalledCard::Installed).label, L"重试");
+}

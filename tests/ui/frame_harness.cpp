@@ -112,6 +112,7 @@ void FrameHarness::paint(const char* name)
     input.downloadFolder = downloadFolder;
     input.maximized = maximized;
     input.now = now;
+    input.iconWindow = iconWindow;
     RECT client{0, 0, kFrameWidth, kFrameHeight};
     paintFrame(dc_, client, input);
     GdiFlush();

@@ -40,6 +40,7 @@ public:
     std::wstring downloadFolder = L"C:\\Users\\tester\\Downloads\\Pakvane";
     bool maximized = false;
     uint32_t now = 100000;
+    HWND iconWindow = nullptr;  // set: icons are fetched and arrive there
 
     // Paints one frame; name (when given) is the file name of the saved copy.
     void paint(const char* name = nullptr);

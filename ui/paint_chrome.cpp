@@ -1,0 +1,97 @@
+#include "ui/paint_chrome.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "ui/draw.h"
+#include "ui/gdi_guards.h"
+
+namespace gp = Gdiplus::DllExports;
+
+namespace {
+
+// The outline's anti-aliasing reaches a pixel beyond the rectangle.
+constexpr int kMargin = 1;
+
+}  // namespace
+
+struct ChromeCache::Sprite {
+    int width = 0;
+    int height = 0;
+    float radius = 0;
+    Argb fill = 0;
+    Argb outline = 0;
+    TextColor under = 0;
+    gdi::MemoryDc dc;
+    gdi::GdiObject bitmap;
+    HGDIOBJ previous = nullptr;
+
+    ~Sprite()
+    {
+        if (previous) SelectObject(dc.get(), previous);
+    }
+
+    bool matches(int w, int h, float r, Argb f, Argb o, TextColor u) const
+    {
+        return width == w && height == h && radius == r && fill == f && outline == o && under == u;
+    }
+
+    bool draw()
+    {
+        const int w = width + 2 * kMargin;
+        const int h = height + 2 * kMargin;
+        dc = gdi::MemoryDc(CreateCompatibleDC(nullptr));
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap = gdi::GdiObject(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!dc || !bitmap || !bits) return false;
+        previous = SelectObject(dc.get(), bitmap.get());
+        fillOpaqueRect(dc.get(), {0, 0, w, h}, under);
+        GdiFlush();
+        Gdiplus::GpBitmap* surface = nullptr;
+        gp::GdipCreateBitmapFromScan0(w, h, w * 4, PixelFormat32bppRGB, static_cast<BYTE*>(bits), &surface);
+        gdi::Image image(surface);
+        if (!image) return false;
+        Gdiplus::GpGraphics* made = nullptr;
+        gp::GdipGetImageGraphicsContext(image.get(), &made);
+        gdi::Graphics graphics(made);
+        if (!graphics) return false;
+        gp::GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeAntiAlias);
+        const Rect shape{kMargin, kMargin, kMargin + width, kMargin + height};
+        fillRoundRect(graphics.get(), shape, radius, fill);
+        if (outline >> 24) strokeRoundRect(graphics.get(), shape, radius, outline);
+        gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
+        return true;
+    }
+};
+
+ChromeCache::ChromeCache() = default;
+ChromeCache::~ChromeCache() = default;
+
+bool ChromeCache::paint(HDC target, const Rect& rect, float radius, Argb fill, Argb outline, TextColor under)
+{
+    Sprite* found = nullptr;
+    for (const auto& sprite : sprites_)
+        if (sprite->matches(rect.width(), rect.height(), radius, fill, outline, under)) found = sprite.get();
+    if (!found) {
+        auto made = std::make_unique<Sprite>();
+        made->width = rect.width();
+        made->height = rect.height();
+        made->radius = radius;
+        made->fill = fill;
+        made->outline = outline;
+        made->under = under;
+        if (!made->draw()) return false;
+        found = made.get();
+        sprites_.push_back(std::move(made));
+    }
+    BitBlt(target, rect.left - kMargin, rect.top - kMargin, rect.width() + 2 * kMargin, rect.height() + 2 * kMargin,
+           found->dc.get(), 0, 0, SRCCOPY);
+    return true;
+}
