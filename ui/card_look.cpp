@@ -62,6 +62,16 @@ CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hove
     }
 }
 
+CardButtonLook installedButtonLook(InstalledCard card, bool hasPackage, bool hovered)
+{
+    switch (card) {
+    case InstalledCard::Installed: return {installedCardLabel(card), kGreenTint, kTextGreen, 0};
+    case InstalledCard::Updatable: return {installedCardLabel(card), hovered ? kAccentHover : kAccent, kTextWhite, 0};
+    case InstalledCard::None: break;
+    }
+    return cardButtonLook(hasPackage, nullptr, hovered);
+}
+
 PlaceholderLook placeholderLook(int32_t appId, bool hasApp)
 {
     // Ids are signed: a negative id must still pick a palette entry.

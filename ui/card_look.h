@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/installed_card.h"
 #include "ui/palette.h"
 
 // The part of a download task the card button depends on.
@@ -24,6 +25,10 @@ struct CardButtonLook {
 
 // task null: the app has no task. hovered: the pointer is over the card's button.
 CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hovered);
+
+// The button of an app without a task that is installed already ("已安装" in
+// the installed look, or "可更新" in the accent look); for None the rows above.
+CardButtonLook installedButtonLook(InstalledCard card, bool hasPackage, bool hovered);
 
 // The lettered placeholder's colours for an app id of any sign; without an app
 // the first palette colour.

@@ -104,6 +104,12 @@ void paintCardButton(Canvas& c, const AppInfo& app, const Rect& card, bool hover
     ButtonTask state;
     if (task) state = {static_cast<int32_t>(task->state), task->received, task->size, task->isArchive};
     CardButtonLook look = cardButtonLook(app.hasPackage, task ? &state : nullptr, hovered);
+    if (!task && c.input.installed) {
+        InstalledState installed = c.input.installed->stateFor(app.id);
+        InstalledCard card = installedCardFor(false, app.hasPackage, installed.installed, installed.installedVersion,
+                                              app.version);
+        look = installedButtonLook(card, app.hasPackage, hovered);
+    }
     Rect button = cardButtonRect(card);
     fillRoundRect(c.g, button, 14, look.fill);
     if (look.overlayWidth > 0)

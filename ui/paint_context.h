@@ -13,6 +13,7 @@
 #include <string>
 
 #include "download/download_manager.h"
+#include "install/installed_apps.h"
 #include "net/catalog.h"
 #include "ui/layout.h"
 #include "ui/view_state.h"
@@ -28,6 +29,7 @@ struct FrameInput {
     bool maximized = false;
     uint32_t now = 0;              // tick count the overlays are timed against
     HWND iconWindow = nullptr;     // told when an icon arrives; null: icons are not fetched
+    const InstalledApps* installed = nullptr;  // the adopted snapshot; null: nothing counts as installed
 };
 
 struct Canvas {

@@ -55,5 +55,6 @@ void paintMainWindow(HDC dc, const RECT& client)
     input.maximized = view.mainWindow && IsZoomed(view.mainWindow);
     input.now = GetTickCount();
     input.iconWindow = view.mainWindow;
+    input.installed = &installedApps();
     paintFrame(dc, client, input);
 }

@@ -64,6 +64,31 @@ TEST(CardButtonLook, WithoutTaskDependsOnThePackage)
     EXPECT_EQ(soon.labelColor, textRgb(178, 186, 198));
 }
 
+TEST(CardButtonLook, InstalledWithoutTask)
+{
+    const struct {
+        InstalledCard card;
+        bool hovered;
+        const wchar_t* label;
+        Argb fill;
+        TextColor labelColor;
+    } cases[] = {
+        {InstalledCard::Installed, false, L"已安装", 0x2600B42A, textRgb(0, 180, 42)},
+        {InstalledCard::Installed, true, L"已安装", 0x2600B42A, textRgb(0, 180, 42)},
+        {InstalledCard::Updatable, false, L"可更新", 0xFF5B4DFF, textRgb(255, 255, 255)},
+        {InstalledCard::Updatable, true, L"可更新", 0xFF4B3FDB, textRgb(255, 255, 255)},
+        {InstalledCard::None, false, L"安 装", 0xFF5B4DFF, textRgb(255, 255, 255)},
+    };
+    for (const auto& c : cases) {
+        CardButtonLook look = installedButtonLook(c.card, true, c.hovered);
+        EXPECT_EQ(look.label, c.label);
+        EXPECT_EQ(look.fill, c.fill) << static_cast<int>(c.card);
+        EXPECT_EQ(look.labelColor, c.labelColor);
+        EXPECT_EQ(look.overlayWidth, 0);
+    }
+    EXPECT_EQ(installedButtonLook(InstalledCard::None, false, false).label, L"敬请期待");
+}
+
 TEST(IconPlaceholder, ColourByIdOfAnySign)
 {
     // RGB(79,70,229): 14 % -> (255-24, 255-25, 255-3); 30 % -> (255-52, 255-55, 255-7).
