@@ -18,8 +18,9 @@ Scenarios, each with its own run of the program:
   installed    after a restart the installed app's card is green and an app
                installed in an older version offers the update; closing the
                window during a download ends the process with exit code 0
-  settings     a new download folder through the settings dialog: toast,
-               config.json, and the next download lands there
+  settings     a new folder made and picked in the shell's folder picker of
+               the settings dialog, saved: toast, config.json, and the next
+               download lands there
   server_down  the catalog error page; the server comes back, "重新加载"
                brings the catalog
 """
@@ -348,6 +349,70 @@ def installed_after_restart(run):
     print("close button ended the process with exit code 0 while downloading")
 
 
+# Offsets of the dialogs' client areas in their windows, as Wine frames them
+# on a screen without a window manager.
+DIALOG_CLIENT = (3, 22)
+SETTINGS_BROWSE = (408, 91)
+SETTINGS_SAVE = (384, 173)
+# In the shell's folder picker (window pixels): the tree's "My Computer" row
+# and the buttons.
+PICKER_MY_COMPUTER = (109, 142)
+PICKER_NEW_FOLDER = (95, 320)
+PICKER_OK = (231, 320)
+
+
+def new_window(run, title, before):
+    window = winctl.find_window(run.ctx.display, title=title, exclude=before, timeout=30)
+    winctl.wait_until_still(window)
+    return window
+
+
+def pick_new_folder(run, settings, name):
+    """"浏览...", then in the picker as a person would: My Computer, its first
+    drive, "Make New Folder" named `name`, OK."""
+    display = run.ctx.display
+    before = winctl.visible_windows(display)
+    settings.click(DIALOG_CLIENT[0] + SETTINGS_BROWSE[0], DIALOG_CLIENT[1] + SETTINGS_BROWSE[1])
+    picker = new_window(run, ".+", before)
+    picker.click(*PICKER_MY_COMPUTER)
+    winctl.xdotool(display, "key", "Right", "Down")
+    picker.click(*PICKER_NEW_FOLDER)
+    winctl.xdotool(display, "type", name)
+    winctl.xdotool(display, "key", "Return")
+    drive = winctl.windows_path_to_unix(run.ctx.env, "C:\\")
+    folder = os.path.join(drive, name)
+    wait_for(lambda: os.path.isdir(folder), "the picker's new folder " + folder)
+    picker.click(*PICKER_OK)
+    wait_for(lambda: not picker.exists(), "the picker to close")
+    return folder
+
+
+def settings_folder(run):
+    ctx = run.ctx
+    run.wait_catalog()
+    before = winctl.visible_windows(ctx.display)
+    run.click(layout.settings_button(run.width))
+    settings = new_window(run, "^下载设置$", before)
+    name = "pakvane-e2e-%d" % os.getpid()
+    folder = pick_new_folder(run, settings, name)
+    try:
+        settings.click(DIALOG_CLIENT[0] + SETTINGS_SAVE[0], DIALOG_CLIENT[1] + SETTINGS_SAVE[1])
+        run.wait_toast(TOAST_SUCCESS, "the \"下载目录已保存\" notice")
+        wait_for(lambda: not settings.exists(), "the settings dialog to close")
+        with open(ctx.config, encoding="utf-8") as f:
+            stored = json.load(f).get("downloadDir")
+        check(stored == "C:\\" + name, "config.json holds downloadDir %r" % stored)
+        print("picked C:\\%s in the shell's picker, saved: notice and config.json" % name)
+        run.click(run.card_button(ARCHIVE))
+        archive = os.path.join(folder, "压缩助手.7z")
+        wait_for(lambda: os.path.exists(archive) and md5_of(archive) == md5_of(ctx.file("archiver.7z")),
+                 "the next download in the new folder")
+        check(not os.listdir(run.downloads), "the next download went to the old folder too")
+        print("the next download landed in the new folder")
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def server_down(run):
     ctx = run.ctx
     centre = layout.reload_button(run.width)
@@ -369,6 +434,7 @@ SCENARIOS = (
     ("window", window_handling, None),
     ("install", install_road, None),
     ("installed", installed_after_restart, None),
+    ("settings", settings_folder, None),
     ("server_down", server_down, run_server_down),
 )
 
