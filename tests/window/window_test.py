@@ -273,9 +273,9 @@ def covers_screen(rect):
 def install_road(run):
     ctx = run.ctx
     run.wait_catalog()
-    # About five seconds for the installer, so badge and progress show.
+    # About eight seconds for the installer, so badge and progress show.
     size = os.path.getsize(ctx.file("pakvane_demo_setup.exe"))
-    ctx.server.rule("/files/pakvane_demo_setup.exe", then={"bytesPerSecond": max(1, size // 5)})
+    ctx.server.rule("/files/pakvane_demo_setup.exe", then={"bytesPerSecond": max(1, size // 8)})
     run.click(run.card_button(DEMO))
     run.wait_badge()
     print("badge shows the running download")
@@ -487,6 +487,8 @@ def main():
         ctx.server.stop()
         winctl.registry_delete(env, DEMO_KEY)
         winctl.registry_delete(env, OLDER_KEY)
+        shutil.rmtree(winctl.windows_path_to_unix(env, winctl.expand(env, "%TEMP%\\PakvaneDemo")),
+                      ignore_errors=True)
         if saved is None:
             if os.path.exists(config):
                 os.remove(config)
