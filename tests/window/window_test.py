@@ -1,20 +1,31 @@
 #!/usr/bin/env python3
-"""The main window used as a person would, under Xvfb with xdotool.
+"""The main window used as a person would, under Xvfb with xdotool, end to end.
 
-Usage: window_test.py PAKVANE_EXE SOURCE_DIR. Needs DISPLAY (a 1280x800 Xvfb)
-and WINEPREFIX from the test command; exits 77 (skipped) without them. Starts
-its own catalog server on a copy of the test catalog, gives every run of the
-program a fresh config.json pointing at it and a fresh download folder, and
-puts back whatever config.json the prefix had.
+Usage: window_test.py PAKVANE_EXE SOURCE_DIR NSIS_INSTALLER. Needs DISPLAY (a
+1280x800 Xvfb) and WINEPREFIX from the test command; exits 77 (skipped)
+without them. Serves a catalog made from the test catalog plus a real NSIS
+installer, gives every run of the program a fresh config.json and download
+folder, and puts back whatever config.json and Uninstall entries the prefix
+had. Clicks, screens, the server and the prefix go through tools/drive/winctl.
 
-Window handling: placement on the screen, dragging by the title band (also at
-its very top: there is no top resize edge), double-click maximise and restore
-with the shadow hidden and back, the minimum size of a corner drag. With the
-painted window: a card button starts a download whose file arrives, a running
-download is counted by the badge, and the close button ends the process with
-exit code 0 while a download runs.
+Scenarios, each with its own run of the program:
+  window       placement, dragging by the title band, double-click maximise
+               and restore with the shadow, the minimum size of a corner drag
+  install      a card's button: badge, progress row, the file and its MD5, the
+               installer starting by itself, its Uninstall entry, the green
+               card; an archive (no installer); an MD5 mismatch (error toast,
+               the panel's install refuses)
+  installed    after a restart the installed app's card is green and an app
+               installed in an older version offers the update; closing the
+               window during a download ends the process with exit code 0
+  settings     a new folder made and picked in the shell's folder picker of
+               the settings dialog, saved: toast, config.json, and the next
+               download lands there
+  server_down  the catalog error page; the server comes back, "重新加载"
+               brings the catalog
 """
 
+import hashlib
 import json
 import os
 import shutil
@@ -22,16 +33,39 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.request
 
-EXE, SOURCE = sys.argv[1], sys.argv[2]
-SCREEN_W, SCREEN_H = 1280, 800
+EXE, SOURCE, NSIS_INSTALLER = sys.argv[1], sys.argv[2], sys.argv[3]
+sys.path.insert(0, os.path.join(SOURCE, "tools", "drive"))
+import winctl  # noqa: E402
+from winctl import layout, near, poll  # noqa: E402
+
+SCREEN_W, SCREEN_H = winctl.SCREEN
 SHADOW = 18
 # Computed placement on a 1280 x 800 screen: centred horizontally, 30 px from
 # the top and 60 px lower than the screen.
 PLACED = (50, 30, 1180, 740)
 BACKGROUND = (245, 246, 248)
 BADGE = (245, 63, 63)
+ACCENT = (91, 77, 255)
+ACCENT_HOVER = (75, 63, 219)
+INSTALLED_TINT = (217, 244, 223)  # 0x2600B42A over a white card
+# The notice pill's fills (alpha 0xE8) over the page background.
+TOAST_SUCCESS = (22, 186, 60)
+TOAST_ERROR = (245, 79, 80)
+UNINSTALL = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+DEMO_KEY = UNINSTALL + r"\PakvaneDemoApp"  # written by the NSIS installer
+OLDER_KEY = UNINSTALL + r"\PakvaneWindowTestOlder"
+
+# The one category of the served catalog, card by card in this order.
+DEMO, ARCHIVE, MISMATCH, EDITOR = 0, 1, 2, 3
+APPS = [
+    {"id": 1, "name": "Pakvane Demo App", "version": "1.0.0", "icon": "editor.png",
+     "file": "pakvane_demo_setup.exe"},
+    {"id": 2, "name": "压缩助手", "version": "9.20", "icon": "archive.png", "file": "archiver.7z"},
+    {"id": 3, "name": "校验失败的包", "version": "1.0", "icon": "player.png", "file": "mismatch-setup.exe",
+     "md5": "0" * 32},
+    {"id": 4, "name": "Foo 编辑器", "version": "1.5", "icon": "editor.png", "file": "editor-setup.exe"},
+]
 
 
 class Failure(Exception):
@@ -39,14 +73,10 @@ class Failure(Exception):
 
 
 def wait_for(condition, what, timeout=30.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.2)
+    try:
+        return poll(condition, timeout, what, 0.2)
+    except TimeoutError as error:
+        raise Failure(str(error))
 
 
 def check(condition, message):
@@ -54,129 +84,126 @@ def check(condition, message):
         raise Failure(message)
 
 
-def run(*args, **kwargs):
-    return subprocess.run(args, capture_output=True, text=True, **kwargs).stdout
+def md5_of(path):
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
 
 
-# ---- the X side
-
-def xdo(*args):
-    return run("xdotool", *[str(a) for a in args])
-
-
-def geometry(window):
-    values = {}
-    for line in xdo("getwindowgeometry", "--shell", window).splitlines():
-        key, _, value = line.partition("=")
-        values[key] = value
-    if "X" not in values:
-        return None
-    return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-
-
-def visible_windows():
-    return set(xdo("search", "--onlyvisible", "--name", ".*").split())
+def make_catalog(work):
+    """The test catalog's icons and files plus the NSIS installer, under a
+    catalog of our own."""
+    folder = os.path.join(work, "catalog-source")
+    fixture = os.path.join(SOURCE, "tests", "fixtures", "catalog")
+    shutil.copytree(os.path.join(fixture, "icons"), os.path.join(folder, "icons"))
+    shutil.copytree(os.path.join(fixture, "files"), os.path.join(folder, "files"))
+    shutil.copy(NSIS_INSTALLER, os.path.join(folder, "files", "pakvane_demo_setup.exe"))
+    # Not an archive: only a package that would be run can be refused.
+    shutil.copy(os.path.join(fixture, "files", "editor-setup.exe"), os.path.join(folder, "files", "mismatch-setup.exe"))
+    apps = [dict(app, categoryIds=["e2e"], description=app["name"], downloads=10, updatedAt=1700000000000)
+            for app in APPS]
+    with open(os.path.join(folder, "catalog.json"), "w", encoding="utf-8") as f:
+        json.dump({"categories": [{"id": "e2e", "name": "测试分类"}], "apps": apps}, f, ensure_ascii=False)
+    return folder
 
 
-def pixel(x, y):
-    text = run("import", "-window", "root", "-crop", "1x1+%d+%d" % (x, y), "-depth", "8", "txt:-")
-    # "0,0: (245,246,248)  #F5F6F8  srgb(...)"
-    hex_part = text.split("#")[-1].split()[0]
-    return tuple(int(hex_part[i:i + 2], 16) for i in (0, 2, 4))
+class Context:
+    """What every run shares: screen, prefix, server, config.json."""
 
-
-def near(colour, expected, tolerance=12):
-    return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
-
-
-def drag(start, offset, steps=8):
-    x, y = start
-    xdo("mousemove", x, y, "mousedown", 1)
-    for i in range(1, steps + 1):
-        # Pacing of the pointer, as a hand would move it; nothing waits on it.
-        time.sleep(0.05)
-        xdo("mousemove", x + offset[0] * i // steps, y + offset[1] * i // steps)
-    xdo("mouseup", 1)
-
-
-def double_click(x, y):
-    xdo("mousemove", x, y, "click", "--repeat", 2, "--delay", 80, 1)
-
-
-def click(x, y):
-    xdo("mousemove", x, y, "click", 1)
-
-
-# ---- the catalog server
-
-class Server:
     def __init__(self, work):
-        catalog = os.path.join(work, "catalog")
-        shutil.copytree(os.path.join(SOURCE, "tests", "fixtures", "catalog"), catalog)
-        ports = os.path.join(work, "ports.json")
-        self.log = open(os.path.join(work, "server.log"), "w")
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(SOURCE, "tools", "catalog_server.py"), "--port", "0",
-             "--catalog", catalog, "--port-file", ports, "--digest-cache", ""],
-            stdout=self.log, stderr=subprocess.STDOUT)
-        wait_for(lambda: os.path.exists(ports) and os.path.getsize(ports) > 0, "the catalog server")
-        with open(ports) as f:
-            self.url = "http://127.0.0.1:%d" % json.load(f)["http"]
+        self.work = work
+        self.display = os.environ["DISPLAY"]
+        self.env = winctl.wine_env(os.environ["WINEPREFIX"], self.display)
+        self.server = winctl.CatalogServer(make_catalog(work), work)
+        self.config = None
 
-    def request(self, path, body=None):
-        data = None if body is None else json.dumps(body).encode()
-        with urllib.request.urlopen(urllib.request.Request(self.url + path, data=data), timeout=10) as reply:
-            return json.loads(reply.read() or b"{}")
+    def wine_path(self, unix_path):
+        return "Z:" + unix_path.replace("/", "\\")
 
-    def requested(self, path):
-        return any(r["path"] == path for r in self.request("/_control/log")["requests"])
+    def file(self, name):
+        return os.path.join(self.work, "catalog", "files", name)
 
-    def stop(self):
-        self.process.kill()
-        self.process.wait()
-        self.log.close()
+    def installs(self, app_id):
+        return [r for r in self.server.reports() if r.get("appId") == app_id]
 
 
-# ---- the program
+class Run:
+    """One run of Pakvane with a fresh config.json and download folder."""
 
-def wine_unix_path(windows_path):
-    return run("winepath", "-u", windows_path).strip()
-
-
-def windows_path(unix_path):
-    return "Z:" + unix_path.replace("/", "\\")
-
-
-class App:
-    """One run of Pakvane with its own config.json and download folder."""
-
-    def __init__(self, work, server, config_dir, name):
-        self.downloads = os.path.join(work, name + "-downloads")
+    def __init__(self, ctx, name):
+        self.ctx = ctx
+        self.name = name
+        self.downloads = os.path.join(ctx.work, name + "-downloads")
         os.makedirs(self.downloads)
-        self.config = os.path.join(config_dir, "config.json")
-        self.settings = {"server": server.url, "channel": "default", "downloadDir": windows_path(self.downloads)}
-        with open(self.config, "w", encoding="utf-8") as f:
-            json.dump(self.settings, f)
-        self.before = visible_windows()
-        self.output = open(os.path.join(work, name + ".out"), "w")
-        self.process = subprocess.Popen(["wine", EXE], stdout=self.output, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL)
+        ctx.config = winctl.write_config(ctx.env, ctx.server.url, ctx.wine_path(self.downloads))
+        with open(ctx.config, encoding="utf-8") as f:
+            self.settings = json.load(f)
+        self.before = winctl.visible_windows(ctx.display)
+        self.log_path = os.path.join(ctx.work, name + ".out")
+        with open(self.log_path, "w") as log:
+            self.process = subprocess.Popen(["wine", EXE], env=ctx.env, stdout=log, stderr=subprocess.STDOUT,
+                                            stdin=subprocess.DEVNULL)
         # A window of an earlier run may linger for a moment: take a new one.
-        found = wait_for(lambda: [w for w in xdo("search", "--onlyvisible", "--name", "^Pakvane$").split()
-                                  if w not in self.before], "the main window", timeout=60)
-        self.window = found[0]
+        self.window = winctl.find_window(ctx.display, exclude=self.before, timeout=90)
+
+    @property
+    def width(self):
+        return self.window.refresh().width
 
     def rect(self):
-        return geometry(self.window)
+        return winctl.geometry(self.ctx.display, self.window.wid)
 
-    def client_to_screen(self, x, y):
-        left, top, _, _ = self.rect()
-        return left + x, top + y
+    def pixel(self, point):
+        return self.window.refresh().pixel(*point)
+
+    def click(self, point):
+        self.window.refresh().click(*point)
+
+    def rest_pointer(self):
+        """Moves the pointer onto an empty part of the sidebar, so no card or
+        button shows its hover look."""
+        self.window.refresh().move_to(100, self.window.height - 40)
+
+    def wait_colour(self, point, colour, what, timeout=30, tolerance=12):
+        seen = []
+
+        def matches():
+            seen[:] = [self.pixel(point)]
+            return near(seen[0], colour, tolerance)
+        try:
+            poll(matches, timeout, what, 0.2)
+        except TimeoutError:
+            raise Failure("%s: pixel %s is %s, not %s" % (what, point, seen and seen[0], colour))
+
+    def wait_catalog(self):
+        """Waits for the cards: the first one's button shows a fill."""
+        point = layout.card_button_fill_point(0, self.width)
+        wait_for(lambda: any(near(self.pixel(point), c) for c in (ACCENT, ACCENT_HOVER, INSTALLED_TINT)),
+                 "the catalog's cards", timeout=60)
+
+    def card_button(self, k):
+        return layout.card_button(k, self.width)
+
+    def button_picture(self, k):
+        left, top, right, bottom = layout.card_button_box(k, self.width)
+        x, y = self.window.screen_point(left, top)
+        return winctl.grab(self.ctx.display, (x, y, right - left, bottom - top)).pixels
+
+    def wait_badge(self):
+        ring = layout.badge_ring(self.width)
+        wait_for(lambda: any(near(self.pixel(p), BADGE) for p in ring), "the badge counting the download")
+
+    def wait_toast(self, colour, what):
+        self.wait_colour(layout.toast_fill_point(self.width), colour, what, tolerance=20)
+
+    def wait_no_toast(self):
+        point = layout.toast_fill_point(self.width)
+        wait_for(lambda: not any(near(self.pixel(point), c, 20) for c in (TOAST_SUCCESS, TOAST_ERROR)),
+                 "the last notice to go", timeout=15)
 
     def shadow_rect(self):
         """The geometry of the program's other visible window, or None."""
-        others = [w for w in visible_windows() - self.before if w != self.window]
-        return geometry(others[0]) if others else None
+        others = [w for w in winctl.visible_windows(self.ctx.display) - self.before if w != self.window.wid]
+        return winctl.geometry(self.ctx.display, others[0]) if others else None
 
     def wait_placed(self, rect, what):
         wait_for(lambda: self.rect() == rect, "%s at %s (is %s)" % (what, rect, self.rect()))
@@ -184,154 +211,284 @@ class App:
     def wait_shadow_around(self, rect):
         x, y, w, h = rect
         expected = (x - SHADOW, y - SHADOW, w + 2 * SHADOW, h + 2 * SHADOW)
-        wait_for(lambda: self.shadow_rect() == expected,
-                 "the shadow at %s (is %s)" % (expected, self.shadow_rect()))
+        wait_for(lambda: self.shadow_rect() == expected, "the shadow at %s (is %s)" % (expected, self.shadow_rect()))
 
-    def exit_code(self, timeout):
+    def close_and_exit_code(self):
+        self.click(layout.close_button(self.width))
         try:
-            return self.process.wait(timeout=timeout)
+            return self.process.wait(timeout=30)
         except subprocess.TimeoutExpired:
-            raise Failure("the program did not end within %d s" % timeout)
+            raise Failure("the program did not end within 30 s of its close button")
 
     def stop(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-        self.output.close()
-
-
-def title_bar_painted(app):
-    """False when the window keeps its unpainted placeholder face."""
-    x, y = app.client_to_screen(10, 40)
-    try:
-        wait_for(lambda: pixel(x, y) not in (BACKGROUND, (0, 0, 0)), "a painted title bar", timeout=10)
-        return True
-    except Failure:
-        return False
 
 
 # ---- scenarios
 
-def window_handling(app, server):
-    app.wait_placed(PLACED, "the window")
-    app.wait_shadow_around(PLACED)
+def window_handling(run):
+    run.wait_placed(PLACED, "the window")
+    run.wait_shadow_around(PLACED)
     print("placed at %s with its shadow" % (PLACED,))
 
     # The title band drags, right up to its top row: there is no top edge.
     left, top, width, height = PLACED
-    drag((left + 550, top + 1), (100, 60))
+    display = run.ctx.display
+    winctl.drag(display, (left + 550, top + 1), (100, 60))
     moved = (left + 100, top + 60, width, height)
-    app.wait_placed(moved, "the dragged window")
-    app.wait_shadow_around(moved)
+    run.wait_placed(moved, "the dragged window")
+    run.wait_shadow_around(moved)
     print("dragged by the title band to %s; the shadow followed" % (moved,))
 
-    double_click(moved[0] + 550, moved[1] + 20)
-    wait_for(lambda: _covers_screen(app.rect()), "the maximised window (is %s)" % (app.rect(),))
-    wait_for(lambda: app.shadow_rect() is None, "the shadow to hide")
-    print("double-click maximised to %s; shadow hidden" % (app.rect(),))
+    winctl.double_click(display, moved[0] + 550, moved[1] + 20)
+    wait_for(lambda: covers_screen(run.rect()), "the maximised window (is %s)" % (run.rect(),))
+    wait_for(lambda: run.shadow_rect() is None, "the shadow to hide")
+    print("double-click maximised to %s; shadow hidden" % (run.rect(),))
 
-    double_click(600, 20)
-    app.wait_placed(moved, "the restored window")
-    app.wait_shadow_around(moved)
+    winctl.double_click(display, 600, 20)
+    run.wait_placed(moved, "the restored window")
+    run.wait_shadow_around(moved)
     print("double-click restored %s; shadow back" % (moved,))
 
-    drag((moved[0] + 550, moved[1] + 30), (-100, -60))
-    app.wait_placed(PLACED, "the window dragged back")
+    winctl.drag(display, (moved[0] + 550, moved[1] + 30), (-100, -60))
+    run.wait_placed(PLACED, "the window dragged back")
 
     # The bottom-right corner band, dragged far inwards, stops at the minimum.
-    drag((left + width - 3, top + height - 3), (-400, -300))
+    winctl.drag(display, (left + width - 3, top + height - 3), (-400, -300))
     smallest = (left, top, 1000, 660)
-    app.wait_placed(smallest, "the window at its minimum size")
-    app.wait_shadow_around(smallest)
+    run.wait_placed(smallest, "the window at its minimum size")
+    run.wait_shadow_around(smallest)
     print("corner drag stopped at 1000 x 660")
 
 
-def _covers_screen(rect):
+def covers_screen(rect):
     if not rect:
         return False
     x, y, w, h = rect
     return x <= 0 and y <= 0 and x + w >= SCREEN_W and y + h >= SCREEN_H
 
 
-def card_button(app, index):
-    """Client centre of the action button of card `index` in the first row."""
-    width = app.rect()[2]
-    cols = (width - 252) // 220 if width >= 1132 else 3
-    card_width = (width - 252 - 14 * (cols - 1)) // cols
-    left = 226 + (card_width + 14) * index
-    return left + (card_width - 100) // 2 + 50, 126 + 188 + 16
-
-
-def downloads(app, server):
-    # The first category (tools) holds apps 1, 2 and 5 in that order; card 3 is
-    # the 7z archive, which never starts an installer.
-    wait_for(lambda: server.requested("/icons/archive.png"), "the cards to be painted")
-    click(*app.client_to_screen(*card_button(app, 2)))
-    target = os.path.join(app.downloads, "压缩助手.7z")
-    wait_for(lambda: os.path.exists(target), "the downloaded archive in the download folder")
-    with open(target, "rb") as got, open(os.path.join(SOURCE, "tests/fixtures/catalog/files/archiver.7z"), "rb") as want:
-        check(got.read() == want.read(), "the downloaded archive differs from the served one")
-    print("card button downloaded %s" % target)
-
-    # A download that runs for a minute: the badge counts it, and closing the
-    # window ends the process anyway.
-    server.request("/_control/rule", {"path": "/files/editor-setup.exe", "steps": [],
-                                      "then": {"bytesPerSecond": 64}})
-    click(*app.client_to_screen(*card_button(app, 0)))
-    wait_for(lambda: server.requested("/files/editor-setup.exe"), "the editor download to start")
-    width = app.rect()[2]
-    badge = [app.client_to_screen(width - 270 + dx, 22 + dy) for dx, dy in ((-8, 0), (8, 0), (0, -8), (0, 8))]
-    wait_for(lambda: any(near(pixel(x, y), BADGE) for x, y in badge), "the badge counting the download")
+def install_road(run):
+    ctx = run.ctx
+    run.wait_catalog()
+    # About eight seconds for the installer, so badge and progress show.
+    size = os.path.getsize(ctx.file("pakvane_demo_setup.exe"))
+    ctx.server.rule("/files/pakvane_demo_setup.exe", then={"bytesPerSecond": max(1, size // 8)})
+    run.click(run.card_button(DEMO))
+    run.wait_badge()
     print("badge shows the running download")
+    run.click(layout.downloads_button(run.width))
+    run.wait_colour(layout.panel_track_start(0), ACCENT, "the download row's progress", timeout=20)
+    print("download page shows the row with its progress")
 
-    click(*app.client_to_screen(width - 23, 32))
-    code = app.exit_code(timeout=30)
+    target = os.path.join(run.downloads, "Pakvane Demo App.exe")
+    want = md5_of(ctx.file("pakvane_demo_setup.exe"))
+    wait_for(lambda: os.path.exists(target) and md5_of(target) == want, "the installer with MD5 " + want)
+    print("installer arrived with MD5 %s" % want)
+    wait_for(lambda: winctl.registry_has(ctx.env, DEMO_KEY, "DisplayVersion"),
+             "the installer's Uninstall entry", timeout=60)
+    wait_for(lambda: ctx.installs(1), "the install report")
+    print("installer ran by itself: Uninstall entry and install report")
+    run.click(layout.sidebar_row(0))
+    run.rest_pointer()
+    run.wait_colour(layout.card_button_fill_point(DEMO, run.width), INSTALLED_TINT, "the card's installed look")
+    print("card turned green")
+
+    # An archive is saved and offered for opening, never run.
+    run.click(run.card_button(ARCHIVE))
+    run.wait_toast(TOAST_SUCCESS, "the archive's success notice")
+    archive = os.path.join(run.downloads, "压缩助手.7z")
+    wait_for(lambda: os.path.exists(archive) and md5_of(archive) == md5_of(ctx.file("archiver.7z")),
+             "the archive in the download folder")
+    run.rest_pointer()
+    run.wait_colour(layout.card_button_fill_point(ARCHIVE, run.width), ACCENT, "the archive's \"打开文件夹\"")
+    check(not ctx.installs(2), "an install was reported for the archive")
+    print("archive saved, card offers its folder, nothing installed")
+
+    # A package whose catalog MD5 is wrong: error notice, and no install.
+    run.wait_no_toast()
+    run.click(run.card_button(MISMATCH))
+    run.wait_toast(TOAST_ERROR, "the MD5 mismatch notice")
+    check(os.path.exists(os.path.join(run.downloads, "校验失败的包.exe")), "the mismatched file was not kept")
+    run.wait_no_toast()
+    run.click(layout.downloads_button(run.width))
+    run.click(layout.panel_install_button(2, run.width))
+    run.wait_toast(TOAST_ERROR, "the refusal of the panel's \"安装\"")
+    check(not ctx.installs(3), "an install was reported for the mismatched package")
+    print("MD5 mismatch: error notice at the end, the panel's install refused")
+
+
+def installed_after_restart(run):
+    """Runs after install_road: its installer's entry is in the registry."""
+    ctx = run.ctx
+    run.wait_catalog()
+    run.rest_pointer()
+    run.wait_colour(layout.card_button_fill_point(DEMO, run.width), INSTALLED_TINT,
+                    "the installed app's card after a restart")
+    print("after a restart the installed app's card is green")
+    # "可更新" has the accent fill of "安 装" but another label.
+    run.wait_colour(layout.card_button_fill_point(EDITOR, run.width), ACCENT, "the updatable card's fill")
+    check(run.button_picture(MISMATCH) == run.button_picture(ARCHIVE), "two \"安 装\" buttons differ")
+    check(run.button_picture(EDITOR) != run.button_picture(ARCHIVE),
+          "the app installed in an older version still shows \"安 装\"")
+    print("an older installed version shows the update button")
+
+    # A download that would take a minute: closing the window ends anyway.
+    ctx.server.rule("/files/editor-setup.exe", then={"bytesPerSecond": 64})
+    run.click(run.card_button(EDITOR))
+    wait_for(lambda: "/files/editor-setup.exe" in ctx.server.paths(), "the editor download to start")
+    run.wait_badge()
+    code = run.close_and_exit_code()
     check(code == 0, "exit code %d after closing during a download" % code)
-    check(not os.path.exists(os.path.join(app.downloads, "Foo 编辑器.exe")),
+    check(not os.path.exists(os.path.join(run.downloads, "Foo 编辑器.exe")),
           "the throttled download finished before the window was closed")
-    with open(app.config, encoding="utf-8") as f:
-        check(json.load(f) == app.settings, "config.json changed at exit")
+    with open(ctx.config, encoding="utf-8") as f:
+        check(json.load(f) == run.settings, "config.json changed at exit")
     print("close button ended the process with exit code 0 while downloading")
+
+
+# Offsets of the dialogs' client areas in their windows, as Wine frames them
+# on a screen without a window manager.
+DIALOG_CLIENT = (3, 22)
+SETTINGS_BROWSE = (408, 91)
+SETTINGS_SAVE = (384, 173)
+# In the shell's folder picker (window pixels): the tree's "My Computer" row
+# and the buttons.
+PICKER_MY_COMPUTER = (109, 142)
+PICKER_NEW_FOLDER = (95, 320)
+PICKER_OK = (231, 320)
+
+
+def new_window(run, title, before):
+    window = winctl.find_window(run.ctx.display, title=title, exclude=before, timeout=30)
+    winctl.wait_until_still(window)
+    return window
+
+
+def pick_new_folder(run, settings, name):
+    """"浏览...", then in the picker as a person would: My Computer, its first
+    drive, "Make New Folder" named `name`, OK."""
+    display = run.ctx.display
+    before = winctl.visible_windows(display)
+    settings.click(DIALOG_CLIENT[0] + SETTINGS_BROWSE[0], DIALOG_CLIENT[1] + SETTINGS_BROWSE[1])
+    picker = new_window(run, ".+", before)
+    picker.click(*PICKER_MY_COMPUTER)
+    winctl.xdotool(display, "key", "Right", "Down")
+    picker.click(*PICKER_NEW_FOLDER)
+    winctl.xdotool(display, "type", name)
+    winctl.xdotool(display, "key", "Return")
+    drive = winctl.windows_path_to_unix(run.ctx.env, "C:\\")
+    folder = os.path.join(drive, name)
+    wait_for(lambda: os.path.isdir(folder), "the picker's new folder " + folder)
+    picker.click(*PICKER_OK)
+    wait_for(lambda: not picker.exists(), "the picker to close")
+    return folder
+
+
+def settings_folder(run):
+    ctx = run.ctx
+    run.wait_catalog()
+    before = winctl.visible_windows(ctx.display)
+    run.click(layout.settings_button(run.width))
+    settings = new_window(run, "^下载设置$", before)
+    name = "pakvane-e2e-%d" % os.getpid()
+    folder = pick_new_folder(run, settings, name)
+    try:
+        settings.click(DIALOG_CLIENT[0] + SETTINGS_SAVE[0], DIALOG_CLIENT[1] + SETTINGS_SAVE[1])
+        run.wait_toast(TOAST_SUCCESS, "the \"下载目录已保存\" notice")
+        wait_for(lambda: not settings.exists(), "the settings dialog to close")
+        with open(ctx.config, encoding="utf-8") as f:
+            stored = json.load(f).get("downloadDir")
+        check(stored == "C:\\" + name, "config.json holds downloadDir %r" % stored)
+        print("picked C:\\%s in the shell's picker, saved: notice and config.json" % name)
+        run.click(run.card_button(ARCHIVE))
+        archive = os.path.join(folder, "压缩助手.7z")
+        wait_for(lambda: os.path.exists(archive) and md5_of(archive) == md5_of(ctx.file("archiver.7z")),
+                 "the next download in the new folder")
+        check(not os.listdir(run.downloads), "the next download went to the old folder too")
+        print("the next download landed in the new folder")
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def server_down(run):
+    ctx = run.ctx
+    centre = layout.reload_button(run.width)
+    run.rest_pointer()
+    run.wait_colour((centre[0] - 52, centre[1]), ACCENT, "the \"重新加载\" button", timeout=90)
+    print("catalog error page with \"重新加载\"")
+    ctx.server.start()
+    run.click(centre)
+    run.wait_catalog()
+    print("server back on port %d; \"重新加载\" brought the catalog" % ctx.server.port)
+
+
+def run_server_down(ctx):
+    ctx.server.stop()
+    return Run(ctx, "server_down")
+
+
+SCENARIOS = (
+    ("window", window_handling, None),
+    ("install", install_road, None),
+    ("installed", installed_after_restart, None),
+    ("settings", settings_folder, None),
+    ("server_down", server_down, run_server_down),
+)
 
 
 def main():
     if not os.environ.get("DISPLAY") or not os.environ.get("WINEPREFIX") or not shutil.which("xdotool"):
         print("skipped: needs DISPLAY, WINEPREFIX and xdotool (run through tools/test.sh)")
         return 77
-    os.environ.setdefault("WINEDEBUG", "-all")
+    if not os.path.exists(NSIS_INSTALLER):
+        print("skipped: no NSIS installer at %s (makensis missing?)" % NSIS_INSTALLER)
+        return 77
+    work = tempfile.mkdtemp(prefix="pakvane-window.")
+    ctx = Context(work)
+    env = ctx.env
     # Xvfb has no window manager; Wine would wait for one to confirm a
     # maximised state and undo it. Let Wine place this program's windows itself.
-    run("wine", "reg", "add", r"HKCU\Software\Wine\AppDefaults\Pakvane.exe\X11 Driver",
-        "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f", stdin=subprocess.DEVNULL)
-    appdata = wine_unix_path(run("wine", "cmd", "/c", "echo %APPDATA%", stdin=subprocess.DEVNULL).strip())
-    config_dir = os.path.join(appdata, "Lorimund")
-    os.makedirs(config_dir, exist_ok=True)
-    config = os.path.join(config_dir, "config.json")
+    winctl.registry_set(env, r"HKCU\Software\Wine\AppDefaults\Pakvane.exe\X11 Driver", "Managed", "N")
+    config = winctl.config_path(env)
     saved = open(config, "rb").read() if os.path.exists(config) else None
-
-    work = tempfile.mkdtemp(prefix="pakvane-window.")
-    server = Server(work)
     failures = 0
+    winctl.registry_delete(env, DEMO_KEY)
+    winctl.registry_set(env, OLDER_KEY, "DisplayName", "Foo 编辑器")
+    winctl.registry_set(env, OLDER_KEY, "DisplayVersion", "1.4")
     try:
-        for name, scenario in (("window", window_handling), ("downloads", downloads)):
-            app = App(work, server, config_dir, name)
+        # PAKVANE_WINDOW_SCENARIOS=a,b runs only those (while working on them).
+        wanted = os.environ.get("PAKVANE_WINDOW_SCENARIOS", "")
+        for name, scenario, start in SCENARIOS:
+            if wanted and name not in wanted.split(","):
+                continue
+            started = time.monotonic()
+            run = None
             try:
-                if scenario is downloads and not title_bar_painted(app):
-                    print("SKIPPED downloads: the window is not painted yet, so it has no buttons")
-                    continue
-                scenario(app, server)
-                print("ok: " + name)
-            except Failure as failure:
+                run = start(ctx) if start else Run(ctx, name)
+                scenario(run)
+                print("ok: %s (%.0f s)" % (name, time.monotonic() - started))
+            except (Failure, TimeoutError, RuntimeError) as failure:
                 failures += 1
                 shot = os.path.join(os.environ.get("PAKVANE_WINDOW_SHOTS", work), name + "-failure.png")
-                run("import", "-window", "root", shot)
-                print("FAILED %s: %s" % (name, failure))
-                with open(os.path.join(work, name + ".out")) as out:
-                    sys.stdout.write(out.read()[-2000:])
+                winctl.screenshot(ctx.display, shot)
+                print("FAILED %s: %s (screen: %s)" % (name, failure, shot))
+                if os.path.exists(os.path.join(work, name + ".out")):
+                    with open(os.path.join(work, name + ".out"), errors="replace") as out:
+                        sys.stdout.write(out.read()[-2000:])
             finally:
-                app.stop()
+                if run is not None:
+                    run.stop()
+                if ctx.server.proc.poll() is not None:
+                    ctx.server.start()
     finally:
-        server.stop()
+        ctx.server.stop()
+        winctl.registry_delete(env, DEMO_KEY)
+        winctl.registry_delete(env, OLDER_KEY)
+        shutil.rmtree(winctl.windows_path_to_unix(env, winctl.expand(env, "%TEMP%\\PakvaneDemo")),
+                      ignore_errors=True)
         if saved is None:
             if os.path.exists(config):
                 os.remove(config)

@@ -242,11 +242,15 @@ def expand(env, text):
     return out.decode("utf-8", "replace").strip()
 
 
+def config_path(env):
+    """Unix path of the per-user config.json (%APPDATA%\\Lorimund)."""
+    return os.path.join(windows_path_to_unix(env, expand(env, "%APPDATA%")), "Lorimund", "config.json")
+
+
 def write_config(env, server_url, download_dir="", channel="default"):
-    """The per-user config.json (%APPDATA%\\Lorimund); returns its Unix path."""
-    folder = os.path.join(windows_path_to_unix(env, expand(env, "%APPDATA%")), "Lorimund")
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, "config.json")
+    """Writes the per-user config.json; returns its Unix path."""
+    path = config_path(env)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8") as f:
         json.dump({"server": server_url, "channel": channel, "downloadDir": download_dir}, f,
                   ensure_ascii=False, indent=2)
@@ -302,11 +306,10 @@ class Window:
         self.refresh()
 
     def refresh(self):
-        fields = dict(line.split("=", 1) for line in
-                      xdotool(self.display, "getwindowgeometry", "--shell", self.wid).splitlines()
-                      if "=" in line)
-        self.x, self.y = int(fields["X"]), int(fields["Y"])
-        self.width, self.height = int(fields["WIDTH"]), int(fields["HEIGHT"])
+        box = geometry(self.display, self.wid)
+        if box is None:
+            raise RuntimeError("window %s is gone" % self.wid)
+        self.x, self.y, self.width, self.height = box
         return self
 
     @property
@@ -323,6 +326,12 @@ class Window:
         x, y = self.screen_point(cx, cy)
         xdotool(self.display, "mousemove", x, y, "click", 1)
 
+    def double_click(self, cx, cy):
+        double_click(self.display, *self.screen_point(cx, cy))
+
+    def drag(self, cx, cy, offset):
+        drag(self.display, self.screen_point(cx, cy), offset)
+
     def grab(self):
         return grab(self.display, self.box)
 
@@ -334,12 +343,47 @@ class Window:
         return bool(xdotool(self.display, "getwindowname", self.wid))
 
 
-def find_window(display, title=MAIN_WINDOW_TITLE, timeout=60):
-    """The first visible window whose title matches the regex."""
+def visible_windows(display):
+    """Ids of every visible window on the screen."""
+    return set(xdotool(display, "search", "--onlyvisible", "--name", ".*").split())
+
+
+def geometry(display, wid):
+    """(x, y, width, height) of a window, or None once it is gone."""
+    fields = dict(line.split("=", 1) for line in
+                  xdotool(display, "getwindowgeometry", "--shell", wid).splitlines() if "=" in line)
+    if "X" not in fields:
+        return None
+    return tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+def find_window(display, title=MAIN_WINDOW_TITLE, timeout=60, exclude=()):
+    """The first visible window whose title matches the regex; windows in
+    exclude (say, those of an earlier run that may linger) do not count."""
     def search():
-        found = xdotool(display, "search", "--onlyvisible", "--name", title).split()
+        found = [w for w in xdotool(display, "search", "--onlyvisible", "--name", title).split()
+                 if w not in exclude]
         return found[0] if found else None
     return Window(display, poll(search, timeout, "a window titled %s" % title, 0.2))
+
+
+def drag(display, start, offset, steps=8):
+    """Presses at the screen point start, moves by offset and releases, in
+    steps paced like a hand."""
+    x, y = start
+    xdotool(display, "mousemove", x, y, "mousedown", 1)
+    for i in range(1, steps + 1):
+        time.sleep(0.05)  # pointer pacing only; nothing waits on it
+        xdotool(display, "mousemove", x + offset[0] * i // steps, y + offset[1] * i // steps)
+    xdotool(display, "mouseup", 1)
+
+
+def double_click(display, x, y):
+    xdotool(display, "mousemove", x, y, "click", "--repeat", 2, "--delay", 80, 1)
+
+
+def screen_pixel(display, x, y):
+    return grab(display, (x, y, 1, 1)).pixel(0, 0)
 
 
 def wait_until_still(window, timeout=20, interval=0.5):
@@ -388,6 +432,38 @@ class MainWindowLayout:
 
     def close_button(self, width):
         return (width - 23, 32)
+
+    def badge_ring(self, width):
+        """Four points of the download badge's red disc, around its number."""
+        return [(width - 270 + dx, 22 + dy) for dx, dy in ((-8, 0), (8, 0), (0, -8), (0, 8))]
+
+    def card_button_box(self, k, width, top=126, scroll=0):
+        """(left, top, right, bottom) of card k's action button."""
+        left, card_top, cw = self.card(k, width, top, scroll)
+        x = left + (cw - 100) // 2
+        return (x, card_top + 188, x + 100, card_top + 220)
+
+    def card_button_fill_point(self, k, width):
+        """A point of card k's button that shows its fill, not its label."""
+        left, top, _, bottom = self.card_button_box(k, width)
+        return (left + 9, (top + bottom) // 2)
+
+    def panel_track_start(self, k):
+        """A point at the left end of row k's progress track."""
+        return (302, self.panel_row(k) - 9)
+
+    def panel_install_button(self, k, width):
+        """Centre of row k's filled "安装" (or "重试") button."""
+        return (width - 74, self.panel_row(k) - 15)
+
+    def toast_fill_point(self, width):
+        """A point of the notice pill ((w - 360)/2, 80)..((w + 360)/2, 122)
+        below its text, over the page background."""
+        return (width // 2, 117)
+
+    def reload_button(self, width):
+        """Centre of "重新加载" on the catalog error page."""
+        return ((width + 200) // 2, 310)
 
     def panel_row(self, k):
         """Reference line y of the k-th row of the download-manager page;
