@@ -1,5 +1,7 @@
 #include "net/icon_loader.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -18,6 +20,10 @@ constexpr int32_t kIconReady = 2;
 constexpr int32_t kIconFailed = 3;
 
 constexpr size_t kIconsKeptAfterTrim = kMaxIconBitmaps - kMaxIconFetches;
+// How long a worker with nothing to fetch waits for the next icon before it
+// ends: scrolling asks for icon after icon, and waking a waiting thread is
+// cheaper than starting one each time.
+constexpr auto kIdleWorkerLinger = std::chrono::seconds(10);
 
 // What a fetch needs. It owns a reference to its record, so a new catalog may
 // drop the record meanwhile; it keeps the window handle rather than the catalog.
@@ -33,6 +39,10 @@ AppInfo& appOf(const IconJob& job) { return *static_cast<IconLoadStart*>(job.get
 struct IconLoaderState {
     std::mutex lock;
     IconSchedule schedule{kMaxIconFetches};
+    // Workers waiting for a job, and jobs handed to them not yet taken.
+    std::condition_variable jobHandedOver;
+    size_t idleWorkers = 0;
+    std::vector<IconJob> handedOver;
 };
 
 IconLoaderState& loader()
@@ -70,7 +80,7 @@ FetchOutcome fetchIcon(const std::wstring& url)
 }
 
 // Runs job, then whatever waiting job the schedule hands this slot next.
-void runIconJobs(IconJob job)
+void runFetches(IconJob job)
 {
     while (job) {
         const IconLoadStart& start = *static_cast<IconLoadStart*>(job.get());
@@ -94,6 +104,28 @@ void runIconJobs(IconJob job)
     }
 }
 
+// Waits a while for a job handed to an idle worker; null when none came.
+IconJob waitForHandedJob()
+{
+    IconLoaderState& state = loader();
+    std::unique_lock<std::mutex> hold(state.lock);
+    ++state.idleWorkers;
+    const bool handed =
+        state.jobHandedOver.wait_for(hold, kIdleWorkerLinger, [&state] { return !state.handedOver.empty(); });
+    --state.idleWorkers;
+    if (!handed) return nullptr;
+    IconJob job = std::move(state.handedOver.back());
+    state.handedOver.pop_back();
+    return job;
+}
+
+// Runs job, then whatever waiting job the schedule hands this slot next, then
+// jobs handed to it while it waits idle.
+void runIconJobs(IconJob job)
+{
+    for (; job; job = waitForHandedJob()) runFetches(std::move(job));
+}
+
 // The one place an icon worker thread is started (detached). False when no
 // thread could be had.
 bool startIconWorker(const IconJob& job)
@@ -101,10 +133,20 @@ bool startIconWorker(const IconJob& job)
     return static_cast<bool>(startDetachedThread([job]() mutable { runIconJobs(std::move(job)); }));
 }
 
-// Starts job in the slot it was given. Without a thread it fails, and the
-// slot passes to the next waiting job.
+// Starts job in the slot it was given: on an idle worker when one waits, else
+// on a new thread. Without a thread it fails, and the slot passes to the next
+// waiting job.
 void launch(IconJob job)
 {
+    {
+        IconLoaderState& state = loader();
+        std::lock_guard<std::mutex> hold(state.lock);
+        if (state.idleWorkers > state.handedOver.size()) {
+            state.handedOver.push_back(std::move(job));
+            state.jobHandedOver.notify_one();
+            return;
+        }
+    }
     while (job && !startIconWorker(job)) {
         AppInfo& app = appOf(job);
         IconJob next;
