@@ -171,7 +171,7 @@ class DemoCatalog(unittest.TestCase):
         self.assertEqual(1, sum("file" not in a for a in self.doc["apps"]))  # "敬请期待"
         self.assertEqual(set(self.packages["installers"]), set(self.missing))  # no makensis here
         self.assertGreaterEqual(len(self.packages["installers"]), 3)
-        keys = [spec["key"] for spec in self.packages["installers"].values()]
+        keys = [entry["key"] for entry in self.packages["installers"].values()]
         self.assertEqual(len(keys), len(set(keys)))
 
     def test_archives_are_real_zips_large_enough_to_watch(self):

@@ -47,32 +47,32 @@ def nsis_text(text):
     return text.replace("$", "$$").replace('"', '$\\"')
 
 
-def build_installer(makensis, out_dir, file_name, spec, app):
-    work = os.path.join(out_dir, "nsis-work", spec["key"])
+def build_installer(makensis, out_dir, file_name, entry, app):
+    work = os.path.join(out_dir, "nsis-work", entry["key"])
     os.makedirs(work, exist_ok=True)
     data = os.path.join(work, "app-data.bin")
     with open(data, "wb") as f:
-        f.write(payload(file_name, spec["payloadKiB"]))
+        f.write(payload(file_name, entry["payloadKiB"]))
     defines = os.path.join(work, "defines.nsh")
     with open(defines, "w", encoding="utf-8-sig", newline="\r\n") as f:
         f.write('!define APP_NAME "%s"\n' % nsis_text(app["name"]))
         f.write('!define APP_VERSION "%s"\n' % nsis_text(app.get("version", "")))
-        f.write('!define APP_KEY "%s"\n' % spec["key"])
-        f.write('!define INSTALL_DIR "$TEMP\\%s"\n' % spec["key"])
+        f.write('!define APP_KEY "%s"\n' % entry["key"])
+        f.write('!define INSTALL_DIR "$TEMP\\%s"\n' % entry["key"])
     out = os.path.join(out_dir, file_name)
     subprocess.run([makensis, "-V2", "-DDEFINES=" + defines, "-DPAYLOAD=" + data, "-DOUTFILE=" + out,
                     os.path.abspath(NSI)], check=True)
     shutil.rmtree(work)
 
 
-def build_archive(out_dir, file_name, spec, app):
+def build_archive(out_dir, file_name, entry, app):
     path = os.path.join(out_dir, file_name)
     with zipfile.ZipFile(path + ".tmp", "w") as z:
         readme = zipfile.ZipInfo("readme.txt", FIXED_TIME)
         readme.compress_type = zipfile.ZIP_DEFLATED
         z.writestr(readme, "%s %s\r\n解压后即可使用。\r\n" % (app["name"], app.get("version", "")))
         # Random data does not compress: store it, so the zip keeps its size.
-        z.writestr(zipfile.ZipInfo("app-data.bin", FIXED_TIME), payload(file_name, spec["payloadKiB"]))
+        z.writestr(zipfile.ZipInfo("app-data.bin", FIXED_TIME), payload(file_name, entry["payloadKiB"]))
     os.replace(path + ".tmp", path)
 
 
@@ -80,13 +80,13 @@ def build(out_dir, makensis):
     packages, apps = load("packages.json"), apps_by_file()
     os.makedirs(out_dir, exist_ok=True)
     for kind in ("installers", "archives"):
-        for file_name, spec in packages[kind].items():
+        for file_name, entry in packages[kind].items():
             if file_name not in apps:
                 raise SystemExit("%s: no app of catalog.json names it" % file_name)
             if kind == "archives":
-                build_archive(out_dir, file_name, spec, apps[file_name])
+                build_archive(out_dir, file_name, entry, apps[file_name])
             elif makensis:
-                build_installer(makensis, out_dir, file_name, spec, apps[file_name])
+                build_installer(makensis, out_dir, file_name, entry, apps[file_name])
     if not makensis:
         print("makensis not found: the demo installers are not built (Debian package nsis)", file=sys.stderr)
     shutil.rmtree(os.path.join(out_dir, "nsis-work"), ignore_errors=True)
