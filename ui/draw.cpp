@@ -167,3 +167,16 @@ int textWidth(HDC dc, HFONT font, const std::wstring& text)
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
 }
+
+HBITMAP createTopDownDib(HDC dc, int width, int height, void** bits)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    *bits = nullptr;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}

@@ -13,6 +13,10 @@
 #include "ui/layout.h"
 #include "ui/palette.h"
 
+// A 32-bit top-down DIB section of width x height for dc, its pixels in *bits
+// (the layout GDI+ reads as 32bpp rows); null when it cannot be made.
+HBITMAP createTopDownDib(HDC dc, int width, int height, void** bits);
+
 // Appends a closed figure of four 90° corner arcs (diameter 2 × radius) to path.
 void addRoundRect(Gdiplus::GpPath* path, const Rect& rect, float radius);
 // Fills such a figure with a solid colour.

@@ -41,15 +41,8 @@ struct ChromeCache::Sprite {
         const int w = width + 2 * kMargin;
         const int h = height + 2 * kMargin;
         dc = gdi::MemoryDc(CreateCompatibleDC(nullptr));
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        bitmap = gdi::GdiObject(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        bitmap = gdi::GdiObject(createTopDownDib(dc.get(), w, h, &bits));
         if (!dc || !bitmap || !bits) return false;
         previous = SelectObject(dc.get(), bitmap.get());
         fillOpaqueRect(dc.get(), {0, 0, w, h}, under);

@@ -3,6 +3,7 @@
 #include "core/config.h"
 #include "download/download_folder.h"
 #include "net/icon_loader.h"
+#include "ui/draw.h"
 #include "ui/gdi_guards.h"
 #include "ui/paint_context.h"
 #include "ui/palette.h"
@@ -22,16 +23,9 @@ public:
     {
         if (image_ && width == width_ && height == height_) return true;
         release();
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         dc_ = CreateCompatibleDC(nullptr);
         void* bits = nullptr;
-        if (dc_) bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (dc_) bitmap_ = createTopDownDib(dc_, width, height, &bits);
         if (!bitmap_ || !bits) {
             release();
             return false;

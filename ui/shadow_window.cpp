@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/handles.h"
+#include "ui/draw.h"
 #include "ui/view_state.h"
 #include "ui/window_geometry.h"
 
@@ -85,17 +86,10 @@ bool drawRings(Gdiplus::GpGraphics* graphics, int width, int height)
 bool pushShadowBitmap(HWND shadow, int width, int height)
 {
     int w = width + 2 * kShadowMargin, h = height + 2 * kShadowMargin;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     UniqueDc memoryDc(CreateCompatibleDC(nullptr));
     if (!memoryDc) return false;
     void* bits = nullptr;
-    UniqueGdiObject dib(CreateDIBSection(memoryDc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueGdiObject dib(createTopDownDib(memoryDc.get(), w, h, &bits));
     if (!dib || !bits) return false;
     SelectGuard selected(memoryDc.get(), dib.get());
     std::memset(bits, 0, static_cast<size_t>(w) * h * 4);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/image_decode.h"
+#include "ui/draw.h"
 #include "ui/fonts.h"
 
 namespace {
@@ -83,16 +84,9 @@ FrameHarness::FrameHarness()
     EXPECT_TRUE(ensureGdiplus());
     view.fonts = sharedFonts();
     view.logoState = LogoState::Absent;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kFrameWidth;
-    info.bmiHeader.biHeight = -kFrameHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     dc_ = CreateCompatibleDC(nullptr);
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bitmap_ = createTopDownDib(dc_, kFrameWidth, kFrameHeight, &bits);
     bits_ = static_cast<uint32_t*>(bits);
     previous_ = SelectObject(dc_, bitmap_);
 }

@@ -75,16 +75,9 @@ class Target {
 public:
     Target()
     {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         dc_ = CreateCompatibleDC(nullptr);
         void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap_ = createTopDownDib(dc_, kWidth, kHeight, &bits);
         previous_ = SelectObject(dc_, bitmap_);
     }
     ~Target()
@@ -229,16 +222,9 @@ std::map<int32_t, TaskView> mixedTasks(const AppList& apps)
 struct Surface {
     Surface()
     {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         dc = CreateCompatibleDC(nullptr);
         void* bits = nullptr;
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap = createTopDownDib(dc, kWidth, kHeight, &bits);
         previous = SelectObject(dc, bitmap);
         Gdiplus::DllExports::GdipCreateBitmapFromScan0(kWidth, kHeight, kWidth * 4, PixelFormat32bppRGB,
                                                       static_cast<BYTE*>(bits), &image);
