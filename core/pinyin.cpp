@@ -137,6 +137,7 @@ bool PinyinSpelling::anyChoiceHas(std::wstring_view word, bool atStart, bool ini
             if (unit.readingCount != 0) {
                 const char* syllable = pinyinSyllable(unit.readings[c]);
                 piece = Piece{syllable, initials ? 1 : std::strlen(syllable)};
+                if (syllable[0] == 0) continue;
             }
             for (uint64_t bits = inProgress; bits != 0; bits &= bits - 1) {
                 if (extend(piece, 0, word, static_cast<size_t>(__builtin_ctzll(bits)), next)) return true;

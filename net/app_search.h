@@ -7,7 +7,7 @@
 //   1. Index: buildSearchIndex(catalog) after every Catalog::adoptPending that
 //      returned true (the app list changed; positions are into catalog.apps).
 //      It folds and spells every name in pinyin once, so a keystroke only
-//      compares strings: about 1 ms for 10,000 apps (tools/bench/search_bench.sh).
+//      compares strings: under 2 ms for 10,000 apps (tools/bench/search_bench.sh).
 //   2. Every change of the text: localSearchResults(catalog.apps, index, text),
 //      best first. hasSearchWords(text) is false for an empty or blank text: no
 //      search then, the category shows.

@@ -17,13 +17,7 @@ namespace {
 
 constexpr DWORD kWaitMs = 30000;
 
-// The wParam of the next WM_APP_SEARCH_READY, or -1 when none came in time.
-int waitForAnswer(const MessageWindow& window)
-{
-    MSG message;
-    if (!window.next(WM_APP_SEARCH_READY, WM_APP_SEARCH_READY, message, kWaitMs)) return -1;
-    return static_cast<int>(message.wParam);
-}
+int waitForAnswer(const MessageWindow& window) { return window.nextWParam(WM_APP_SEARCH_READY, kWaitMs); }
 
 // Waits until the server has received the search for query (ASCII).
 bool serverSawQuery(const std::string& query)
