@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/crash_log.h"
+#include "app/single_instance.h"
 #include "core/config.h"
 #include "download/download_manager.h"
 #include "install/installer.h"
@@ -11,6 +12,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     SetProcessDPIAware();
     SetUnhandledExceptionFilter(crashLogFilter);
+    // Before anything is created: a second start only brings the first one's
+    // window to the front, so two processes never share part files.
+    const InstanceClaim claim = claimSingleInstance(instanceMutexName(), L"KXMainWnd", kWaitForRunningWindowMs);
+    if (claim.role != InstanceRole::First) return 0;
     g_config = loadConfig();
     DownloadManager::instance().setInstallerLauncher(&startInstallerWorker);
     if (!createMainWindow(instance)) return 1;
