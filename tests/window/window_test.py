@@ -23,6 +23,9 @@ Scenarios, each with its own run of the program:
                download lands there
   server_down  the catalog error page; the server comes back, "重新加载"
                brings the catalog
+  second_start a second start of the program exits with 0 and brings the
+               first window to the front: once behind another program's
+               window, once minimised (restored, with its shadow)
 """
 
 import hashlib
@@ -430,12 +433,72 @@ def run_server_down(ctx):
     return Run(ctx, "server_down")
 
 
+# A point of the title band (client pixels) that shows only its gradient.
+TITLE_BAND_POINT = (400, 4)
+
+
+def start_second(ctx, n):
+    """Starts the program once more; fails unless it ends with 0 by itself."""
+    with open(os.path.join(ctx.work, "second_start-%d.out" % n), "w") as log:
+        second = subprocess.Popen(["wine", EXE], env=ctx.env, stdin=subprocess.DEVNULL, stdout=log,
+                                  stderr=subprocess.STDOUT)
+        try:
+            code = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            second.kill()
+            second.wait()
+            raise Failure("start %d did not end within 60 s" % n)
+    check(code == 0, "start %d ended with exit code %d" % (n, code))
+
+
+def second_start(run):
+    ctx = run.ctx
+    run.wait_placed(PLACED, "the window")
+    band = run.pixel(TITLE_BAND_POINT)
+    point = run.window.screen_point(*TITLE_BAND_POINT)
+
+    def band_shows():
+        return near(winctl.screen_pixel(ctx.display, *point), band)
+
+    # Any other program's window over ours: Wine's own notepad.
+    before = winctl.visible_windows(ctx.display)
+    cover = subprocess.Popen(["wine", "notepad"], env=ctx.env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        other = winctl.find_window(ctx.display, title="Notepad", exclude=before, timeout=60)
+        run.before = run.before | {other.wid}  # not the shadow
+        check(other.x <= point[0] < other.x + other.width and other.y <= point[1] < other.y + other.height,
+              "notepad at %s does not cover the point %s" % (other.box, point))
+        wait_for(lambda: not band_shows(), "notepad in front of the window")
+
+        start_second(ctx, 2)
+        wait_for(band_shows, "the window in front of notepad")
+        print("behind another window: a second start exited with 0 and brought the window to the front")
+
+        run.click(layout.minimize_button(run.width))
+        wait_for(lambda: run.rect() != PLACED, "the window to minimise")
+        wait_for(lambda: not band_shows(), "notepad where the window was")
+        start_second(ctx, 3)
+        run.wait_placed(PLACED, "the restored window")
+        run.wait_shadow_around(PLACED)
+        wait_for(band_shows, "the restored window in front of notepad")
+        check(run.process.poll() is None, "the first instance ended")
+        check(len(winctl.xdotool(ctx.display, "search", "--onlyvisible", "--name", "^Pakvane$").split()) == 1,
+              "more than one main window")
+        print("minimised: a second start exited with 0; the window is back at %s with its shadow, in front"
+              % (PLACED,))
+    finally:
+        cover.kill()
+        cover.wait()
+
+
 SCENARIOS = (
     ("window", window_handling, None),
     ("install", install_road, None),
     ("installed", installed_after_restart, None),
     ("settings", settings_folder, None),
     ("server_down", server_down, run_server_down),
+    ("second_start", second_start, None),
 )
 
 

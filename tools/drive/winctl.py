@@ -430,6 +430,9 @@ class MainWindowLayout:
     def settings_button(self, width):
         return (width - 204, 32)
 
+    def minimize_button(self, width):
+        return (width - 115, 32)
+
     def close_button(self, width):
         return (width - 23, 32)
 
