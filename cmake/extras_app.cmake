@@ -5,7 +5,6 @@ add_executable(crash_helper ${CMAKE_SOURCE_DIR}/tests/app/crash_helper/crash_hel
 target_link_options(crash_helper PRIVATE -municode)
 
 if(TARGET app_tests)
-    target_sources(app_tests PRIVATE ${CMAKE_SOURCE_DIR}/app/crash_line.cpp
-                   ${CMAKE_SOURCE_DIR}/app/single_instance.cpp)
+    target_sources(app_tests PRIVATE ${CMAKE_SOURCE_DIR}/app/crash_line.cpp)
     add_dependencies(app_tests crash_helper)
 endif()

@@ -1,7 +1,6 @@
 // downloads.json through the real file system: the store, the damaged-file
 // rule and the writer's worker.
 
-#include "core/config.h"
 #include "core/handles.h"
 #include "download/task_list_store.h"
 #include "download/task_list_writer.h"
@@ -13,7 +12,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,8 +32,6 @@ StoredTask task(int32_t id, int64_t received)
     t.received = received;
     t.partPath = "C:\\下载\\视频播放器.exe.part";
     t.finalPath = "C:\\下载\\视频播放器.exe";
-    t.validatorKind = ValidatorKind::ETag;
-    t.validator = "\"e-1\"";
     t.spans = spansFromStart(received);
     return t;
 }
@@ -67,145 +64,99 @@ bool fileHolds(const std::wstring& path, const std::vector<StoredTask>& tasks)
     return eventually([&] { return fileBytes(path) == want; });
 }
 
+// A list the test changes while the writer's worker reads it.
+struct LiveList {
+    std::mutex lock;
+    std::vector<StoredTask> tasks;
+    int calls = 0;
+    std::vector<StoredTask> snapshot() { std::lock_guard<std::mutex> g(lock); return ++calls, tasks; }
+    void set(std::vector<StoredTask> t) { std::lock_guard<std::mutex> g(lock); tasks = std::move(t); }
+    int count() { std::lock_guard<std::mutex> g(lock); return calls; }
+};
+
 class TaskListStore : public ::testing::Test {
 protected:
     void SetUp() override { path_ = makeScratchDir(L"task-list") + L"\\downloads.json"; }
     std::wstring path_;
 };
 
-TEST_F(TaskListStore, LivesBesideConfigJson)
+TEST_F(TaskListStore, RoundTripsAndSetsADamagedOrUnreadableFileAside)
 {
-    const std::wstring config = configFilePath();
-    EXPECT_EQ(taskListFilePath(), config.substr(0, config.size() - 11) + L"downloads.json");
-}
-
-TEST_F(TaskListStore, RoundTripsThroughTheRealFile)
-{
+    TaskListLoad load = loadTaskList(path_);
+    EXPECT_TRUE(load.tasks.empty() && !load.setAside && !exists(path_ + L".bad")) << "no file yet";
     const std::vector<StoredTask> tasks = {task(1, 0), task(2, 4096)};
     ASSERT_TRUE(saveTaskList(path_, tasks));
     EXPECT_FALSE(exists(path_ + L".tmp"));
-    const TaskListLoad load = loadTaskList(path_);
+    load = loadTaskList(path_);
     EXPECT_FALSE(load.setAside) << load.reason;
     EXPECT_EQ(load.tasks, tasks);
-}
 
-TEST_F(TaskListStore, AMissingFileIsAnEmptyList)
-{
-    const TaskListLoad load = loadTaskList(path_);
-    EXPECT_FALSE(load.setAside);
-    EXPECT_TRUE(load.tasks.empty());
-    EXPECT_FALSE(exists(path_ + L".bad"));
-}
-
-TEST_F(TaskListStore, ADamagedFileIsSetAsideOverAnOlderOne)
-{
-    const std::string whole = taskListText({task(1, 10)});
-    const std::string damages[] = {"", whole.substr(0, whole.size() / 2), "{\"version\": 1, \"tasks\": 3}"};
-    for (const std::string& bytes : damages) {
+    const std::string whole = taskListText(tasks);
+    for (const std::string& bytes : {std::string(), whole.substr(0, whole.size() / 2), std::string("{\"tasks\": 3}")}) {
         writeBytes(path_ + L".bad", "older damage");
         writeBytes(path_, bytes);
-        const TaskListLoad load = loadTaskList(path_);
-        EXPECT_TRUE(load.setAside) << bytes;
-        EXPECT_FALSE(load.reason.empty());
-        EXPECT_TRUE(load.tasks.empty());
+        load = loadTaskList(path_);
+        EXPECT_TRUE(load.setAside && !load.reason.empty() && load.tasks.empty()) << bytes;
         EXPECT_FALSE(exists(path_));
         EXPECT_EQ(fileBytes(path_ + L".bad"), bytes);
     }
-}
 
-TEST_F(TaskListStore, AnUnreadableFileGivesAnEmptyList)
-{
-    writeBytes(path_, taskListText({task(1, 10)}));
+    writeBytes(path_, whole);
     UniqueFile lock(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(lock.valid());
-    const TaskListLoad load = loadTaskList(path_);
-    EXPECT_TRUE(load.setAside);
-    EXPECT_TRUE(load.tasks.empty());
+    load = loadTaskList(path_);
+    EXPECT_TRUE(load.setAside && load.tasks.empty()) << "a file that cannot be opened";
 }
 
-TEST_F(TaskListStore, AFailedWriteLeavesThePreviousFileWhole)
+TEST_F(TaskListStore, AFailedWriteLeavesThePreviousFileAndTheWriterTriesAgain)
 {
-    const std::vector<StoredTask> before = {task(1, 10)};
-    ASSERT_TRUE(saveTaskList(path_, before));
-    const std::string bytes = fileBytes(path_);
-
-    // The temporary file cannot be made.
-    ASSERT_TRUE(CreateDirectoryW((path_ + L".tmp").c_str(), nullptr));
-    EXPECT_FALSE(saveTaskList(path_, {task(1, 20)}));
-    ASSERT_TRUE(RemoveDirectoryW((path_ + L".tmp").c_str()));
-    EXPECT_EQ(fileBytes(path_), bytes);
-
-    // A record the reader would refuse is never written.
+    ASSERT_TRUE(saveTaskList(path_, {task(1, 10)}));
+    const std::string before = fileBytes(path_);
     StoredTask broken = task(2, 20);
-    broken.size = 10;
+    broken.size = 10;  // received past size: the reader would refuse the list
     EXPECT_FALSE(saveTaskList(path_, {task(1, 30), broken}));
-    EXPECT_EQ(fileBytes(path_), bytes);
-    EXPECT_EQ(loadTaskList(path_).tasks, before);
+    EXPECT_EQ(fileBytes(path_), before);
+
+    LiveList list;
+    list.set({task(1, 40)});
+    TaskListWriter writer(path_, [&] { return list.snapshot(); }, 100ms);
+    ASSERT_TRUE(CreateDirectoryW((path_ + L".tmp").c_str(), nullptr));  // no temporary file can be made
+    writer.stateChanged();
+    ASSERT_TRUE(eventually([&] { return list.count() >= 2; })) << "a second attempt";
+    EXPECT_EQ(fileBytes(path_), before);
+    ASSERT_TRUE(RemoveDirectoryW((path_ + L".tmp").c_str()));
+    EXPECT_TRUE(fileHolds(path_, {task(1, 40)}));
 }
-
-// A list that the test changes while the writer's worker reads it.
-class LiveList {
-public:
-    std::vector<StoredTask> snapshot()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        ++calls_;
-        return tasks_;
-    }
-    void set(std::vector<StoredTask> tasks)
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        tasks_ = std::move(tasks);
-    }
-    int calls()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return calls_;
-    }
-
-private:
-    std::mutex lock_;
-    std::vector<StoredTask> tasks_;
-    int calls_ = 0;
-};
 
 TEST_F(TaskListStore, WriterCoalescesABurstAndTheNewestListWins)
 {
     LiveList list;
-    std::mutex gateLock;
-    std::condition_variable gateOpened;
-    bool open = false;
-    std::atomic<int> calls{0};
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::atomic<int> writes{0};
     TaskListWriter writer(path_, [&] {
-        if (calls++ == 0) {
-            // Held inside the first write until the burst below is over. If
-            // announcing a change blocked on the worker, the gate would time out.
-            std::unique_lock<std::mutex> guard(gateLock);
-            EXPECT_TRUE(gateOpened.wait_for(guard, 8s, [&] { return open; })) << "a caller was blocked";
+        // The first write waits here until the burst is over: if announcing
+        // a change blocked on the worker, the gate would time out.
+        if (writes++ == 0) {
+            EXPECT_EQ(gate.wait_for(8s), std::future_status::ready) << "a caller was blocked";
         }
         return list.snapshot();
     });
     writer.stateChanged();
-    ASSERT_TRUE(eventually([&] { return calls > 0; }));
+    ASSERT_TRUE(eventually([&] { return writes > 0; }));
     for (int i = 1; i <= 100; ++i) {
         list.set({task(1, i)});
         i % 2 ? writer.bytesArrived() : writer.stateChanged();
     }
-    {
-        std::lock_guard<std::mutex> guard(gateLock);
-        open = true;
-    }
-    gateOpened.notify_all();
+    open.set_value();
     ASSERT_TRUE(writer.flush(20s));
-    EXPECT_EQ(list.calls(), 2) << "one write for the burst";
+    EXPECT_EQ(list.count(), 2) << "one write for the burst";
     EXPECT_EQ(fileBytes(path_), taskListText({task(1, 100)}));
 }
 
 TEST_F(TaskListStore, WriterPacesProgressAndWritesAStateChangeAtOnce)
 {
-    constexpr auto interval = 200ms;
     LiveList list;
-    TaskListWriter writer(path_, [&] { return list.snapshot(); }, interval);
+    TaskListWriter writer(path_, [&] { return list.snapshot(); }, 200ms);
     const auto started = std::chrono::steady_clock::now();
     int received = 0;
     while (std::chrono::steady_clock::now() - started < 1500ms) {
@@ -216,32 +167,16 @@ TEST_F(TaskListStore, WriterPacesProgressAndWritesAStateChangeAtOnce)
     // The last bytes reach the file by themselves, without a flush.
     EXPECT_TRUE(fileHolds(path_, {task(1, received)}));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_LE(list.calls(), 1 + static_cast<int>(seconds / 0.2)) << "writes closer together than the interval";
+    EXPECT_LE(list.count(), 1 + static_cast<int>(seconds / 0.2)) << "writes closer together than the interval";
 
     // A state change does not wait for the interval (an hour here).
     TaskListWriter slow(path_, [&] { return list.snapshot(); }, std::chrono::hours(1));
     list.set({task(1, 1)});
     slow.bytesArrived();
     ASSERT_TRUE(fileHolds(path_, {task(1, 1)}));
-    list.set({task(1, 2)});
-    slow.bytesArrived();
     list.set({task(1, 3)});
     slow.stateChanged();
     EXPECT_TRUE(fileHolds(path_, {task(1, 3)}));
-}
-
-TEST_F(TaskListStore, WriterTriesAFailedWriteAgain)
-{
-    LiveList list;
-    list.set({task(1, 5)});
-    TaskListWriter writer(path_, [&] { return list.snapshot(); }, 100ms);
-    ASSERT_TRUE(CreateDirectoryW((path_ + L".tmp").c_str(), nullptr));
-    writer.stateChanged();
-    // A second attempt means the first one failed.
-    ASSERT_TRUE(eventually([&] { return list.calls() >= 2; }));
-    EXPECT_FALSE(exists(path_));
-    ASSERT_TRUE(RemoveDirectoryW((path_ + L".tmp").c_str()));
-    EXPECT_TRUE(fileHolds(path_, {task(1, 5)}));
 }
 
 }  // namespace
