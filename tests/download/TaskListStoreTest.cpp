@@ -1,6 +1,7 @@
 // downloads.json through the real file system: the store, the damaged-file
 // rule and the writer's worker.
 
+#include "core/atomic_file.h"
 #include "core/handles.h"
 #include "download/task_list_store.h"
 #include "download/task_list_writer.h"
@@ -34,15 +35,6 @@ StoredTask task(int32_t id, int64_t received)
     t.finalPath = "C:\\下载\\视频播放器.exe";
     t.spans = spansFromStart(received);
     return t;
-}
-
-void writeBytes(const std::wstring& path, const std::string& bytes)
-{
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    ASSERT_TRUE(file.valid());
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -93,15 +85,15 @@ TEST_F(TaskListStore, RoundTripsAndSetsADamagedOrUnreadableFileAside)
 
     const std::string whole = taskListText(tasks);
     for (const std::string& bytes : {std::string(), whole.substr(0, whole.size() / 2), std::string("{\"tasks\": 3}")}) {
-        writeBytes(path_ + L".bad", "older damage");
-        writeBytes(path_, bytes);
+        ASSERT_TRUE(replaceFileAtomically(path_ + L".bad", "older damage"));
+        ASSERT_TRUE(replaceFileAtomically(path_, bytes));
         load = loadTaskList(path_);
         EXPECT_TRUE(load.setAside && !load.reason.empty() && load.tasks.empty()) << bytes;
         EXPECT_FALSE(exists(path_));
         EXPECT_EQ(fileBytes(path_ + L".bad"), bytes);
     }
 
-    writeBytes(path_, whole);
+    ASSERT_TRUE(replaceFileAtomically(path_, whole));
     UniqueFile lock(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     load = loadTaskList(path_);
     EXPECT_TRUE(load.setAside && load.tasks.empty()) << "a file that cannot be opened";
