@@ -22,6 +22,14 @@ BOOL CALLBACK confirmErrorBox(HWND window, LPARAM)
     return TRUE;
 }
 
+// The same for a box of another process (an installer's own), found among the top-level windows.
+BOOL CALLBACK confirmOtherProcessBox(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process == GetCurrentProcessId() ? TRUE : confirmErrorBox(window, 0);
+}
+
 }  // namespace
 
 RefreshWindow::RefreshWindow()
@@ -43,6 +51,15 @@ int RefreshWindow::takeRefreshes()
     MSG msg;
     while (hwnd_ && PeekMessageW(&msg, hwnd_, WM_APP_REFRESH, WM_APP_REFRESH, PM_REMOVE)) ++count;
     return count;
+}
+
+std::vector<std::pair<WPARAM, LPARAM>> RefreshWindow::takeRefusals()
+{
+    std::vector<std::pair<WPARAM, LPARAM>> refusals;
+    MSG msg;
+    while (hwnd_ && PeekMessageW(&msg, hwnd_, WM_APP_INSTALL_REFUSED, WM_APP_INSTALL_REFUSED, PM_REMOVE))
+        refusals.emplace_back(msg.wParam, msg.lParam);
+    return refusals;
 }
 
 int RefreshWindow::waitForRefreshes(int count)
@@ -76,7 +93,10 @@ bool runInstallerWorker(const std::shared_ptr<Task>& task)
     bool ended = false;
     for (int i = 0; i < kPollRounds && !ended; ++i) {
         ended = WaitForSingleObject(thread.get(), kPollMs) == WAIT_OBJECT_0;
-        if (!ended) EnumThreadWindows(threadId, &confirmErrorBox, 0);
+        if (!ended) {
+            EnumThreadWindows(threadId, &confirmErrorBox, 0);
+            EnumWindows(&confirmOtherProcessBox, 0);
+        }
     }
     if (!ended) ADD_FAILURE() << "the installer worker did not end within 60 s";
     return ended;
@@ -84,7 +104,10 @@ bool runInstallerWorker(const std::shared_ptr<Task>& task)
 
 int32_t waitWhileInState(const Task& task, int32_t state)
 {
-    for (int i = 0; i < kPollRounds && task.state.load() == state; ++i) Sleep(kPollMs);
+    for (int i = 0; i < kPollRounds && task.state.load() == state; ++i) {
+        Sleep(kPollMs);
+        EnumWindows(&confirmOtherProcessBox, 0);
+    }
     return task.state.load();
 }
 

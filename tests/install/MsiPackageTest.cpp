@@ -1,0 +1,109 @@
+// Windows Installer packages through the real msiexec of the test prefix:
+// saved as .msi, started through the shell's "open", judged by the entry
+// msiexec makes under HKLM ({ProductCode}, DisplayName the product's name).
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/handles.h"
+#include "core/text.h"
+#include "download/download_folder.h"
+#include "download/download_manager.h"
+#include "download/verify.h"
+#include "install/installer.h"
+#include "tests/install/install_harness.h"
+#include "tests/install/uninstall_registry.h"
+#include "tests/support/test_server.h"
+
+namespace {
+
+// As cmake/extras_install.cmake builds them.
+const wchar_t kInstallsCode[] = L"{7D3A9E52-4B1C-4F60-9A0E-5C2B8D1E4A01}";
+const wchar_t kInstallsName[] = L"Pakvane Test Package";
+const wchar_t kRefusedCode[] = L"{7D3A9E52-4B1C-4F60-9A0E-5C2B8D1E4A02}";
+
+// Removes the product the way Windows Installer does; true when it is gone.
+bool uninstallProduct(const std::wstring& productCode)
+{
+    std::wstring command = L"msiexec.exe /x " + productCode + L" /qn";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        UniqueHandle thread(process.hThread);
+        UniqueHandle waited(process.hProcess);
+        WaitForSingleObject(waited.get(), 60000);
+    }
+    return !ScratchUninstallKeys::exists(UninstallRoot::Machine64, productCode);
+}
+
+class MsiPackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DownloadManager::instance().setInstallerLauncher(&startInstallerWorker);
+        // An earlier, aborted run may have left the product installed.
+        ASSERT_TRUE(uninstallProduct(kInstallsCode));
+        ASSERT_TRUE(keys.createWithDisplayName(UninstallRoot::User, L"PakvaneTest-Background-" + uniqueToken(),
+                                               L"Background " + uniqueToken()));
+    }
+    void TearDown() override
+    {
+        setDownloadFolderOverride(L"");
+        EXPECT_TRUE(uninstallProduct(kInstallsCode)) << "the test package stayed installed";
+    }
+
+    ScratchUninstallKeys keys;
+    RefreshWindow window;
+};
+
+TEST_F(MsiPackageTest, ServedPackageIsSavedAsMsiInstalledAndJudgedInstalled)
+{
+    const std::wstring built = testBuildDir() + L"\\test_package.msi";
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(built, bytes)) << "missing " << wideToUtf8(built) << " (is wixl installed?)";
+    std::string md5;
+    ASSERT_TRUE(fileMd5Hex(built, md5));
+    // Served under a setup program's name: only its first bytes tell what it is.
+    const std::string fileName = "package-" + wideToUtf8(uniqueToken()) + ".exe";
+    putServerFile(fileName, bytes);
+    const std::wstring folder = makeScratchDir(L"msi");
+    setDownloadFolderOverride(folder);
+    const int32_t id = uniqueAppId();
+
+    DownloadManager& manager = DownloadManager::instance();
+    manager.startDownload(id, kInstallsName, wideToUtf8(testServerUrl()) + "/files/" + fileName, md5,
+                          static_cast<int64_t>(bytes.size()));
+    std::shared_ptr<Task> task = manager.findTask(id);
+    ASSERT_TRUE(task);
+    waitWhileInState(*task, TaskState::Downloading);
+    ASSERT_EQ(waitWhileInState(*task, TaskState::Verifying), TaskState::Downloaded) << wideToUtf8(task->error());
+    EXPECT_EQ(task->finalPath(), folder + L"\\" + kInstallsName + L".msi");
+    EXPECT_FALSE(task->isArchive.load());
+    EXPECT_TRUE(task->md5Ok.load());
+
+    ASSERT_TRUE(manager.startInstall(id));
+    EXPECT_EQ(waitWhileInState(*task, TaskState::Installing), TaskState::Installed) << wideToUtf8(task->error());
+    EXPECT_EQ(task->error(), L"");
+    EXPECT_EQ(task->signature().state, SignatureState::Unsigned);
+    std::wstring displayName;
+    EXPECT_TRUE(ScratchUninstallKeys::exists(UninstallRoot::Machine64, kInstallsCode, &displayName));
+    EXPECT_EQ(displayName, kInstallsName);
+}
+
+TEST_F(MsiPackageTest, PackageThatFailsItsLaunchConditionReads1603)
+{
+    const std::wstring package = makeScratchDir(L"refused") + L"\\Refused.msi";
+    ASSERT_TRUE(CopyFileW((testBuildDir() + L"\\test_package_refused.msi").c_str(), package.c_str(), FALSE))
+        << "is wixl installed?";
+    auto task = makeInstallerTask(L"Pakvane Refused Package", package, TaskState::Installing);
+
+    // msiexec says why in a box of its own, which the harness confirms.
+    ASSERT_TRUE(runInstallerWorker(task));
+    EXPECT_EQ(task->state.load(), TaskState::InstallUnconfirmed);
+    EXPECT_EQ(task->error(), L"安装失败（错误代码 1603）");
+    EXPECT_FALSE(ScratchUninstallKeys::exists(UninstallRoot::Machine64, kRefusedCode));
+}
+
+}  // namespace
