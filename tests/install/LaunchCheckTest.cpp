@@ -58,6 +58,18 @@ protected:
         return plan;
     }
 
+    // A downloaded, verified task holding the test installer of this plan.
+    std::shared_ptr<Task> verifiedTask(const TestInstallerPlan& plan)
+    {
+        const std::wstring installer = prepareTestInstaller(plan);
+        if (installer.empty()) return nullptr;
+        auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::Downloaded);
+        task->id = uniqueAppId();
+        EXPECT_TRUE(fileMd5Hex(installer, task->md5));
+        DownloadManagerTestAccess::addTask(task);
+        return task;
+    }
+
     ScratchUninstallKeys keys;
     RefreshWindow window;
 };
@@ -65,12 +77,8 @@ protected:
 TEST_F(LaunchCheckTest, SignedInstallerRunsAndTheRowNamesItsUnverifiedPublisher)
 {
     const TestInstallerPlan plan = planWithEntry(true);
-    const std::wstring installer = prepareTestInstaller(plan);
-    ASSERT_FALSE(installer.empty());
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::Downloaded);
-    task->id = uniqueAppId();
-    ASSERT_TRUE(fileMd5Hex(installer, task->md5));
-    DownloadManagerTestAccess::addTask(task);
+    auto task = verifiedTask(plan);
+    ASSERT_TRUE(task);
 
     ASSERT_TRUE(DownloadManager::instance().startInstall(task->id));
     EXPECT_EQ(waitWhileInState(*task, TaskState::Installing), TaskState::Installed);
@@ -89,8 +97,6 @@ TEST_F(LaunchCheckTest, CodeChangedAfterSigningIsNeverStartedWhateverTheDigestSa
     const size_t code = firstCodeByte(image);
     ASSERT_GT(code, 0u);
     image[code + 16] = static_cast<char>(image[code + 16] ^ 0xFF);
-    const std::string fileName = "tampered-" + wideToUtf8(uniqueToken()) + ".exe";
-    putServerFile(fileName, image);
     const std::wstring folder = makeScratchDir(L"tampered");
     setDownloadFolderOverride(folder);
     const std::wstring appName = L"Tampered " + uniqueToken();
@@ -98,25 +104,14 @@ TEST_F(LaunchCheckTest, CodeChangedAfterSigningIsNeverStartedWhateverTheDigestSa
     const TestInstallerPlan plan = planWithEntry(false);
     ASSERT_TRUE(writeTestInstallerSidecar(folder + L"\\" + appName + L".exe", plan));
 
-    std::string md5;
-    const std::wstring served = folder + L"\\served.bin";
-    {
-        UniqueFile file(CreateFileW(served.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr));
-    }
-    ASSERT_TRUE(fileMd5Hex(served, md5));
     const int32_t id = uniqueAppId();
-    DownloadManager& manager = DownloadManager::instance();
-    manager.startDownload(id, appName, wideToUtf8(testServerUrl()) + "/files/" + fileName, md5,
-                          static_cast<int64_t>(image.size()));
-    std::shared_ptr<Task> task = manager.findTask(id);
+    std::shared_ptr<Task> task = downloadServed(id, appName, image);
     ASSERT_TRUE(task);
-    waitWhileInState(*task, TaskState::Downloading);
-    ASSERT_EQ(waitWhileInState(*task, TaskState::Verifying), TaskState::Downloaded) << wideToUtf8(task->error());
+    ASSERT_EQ(task->state.load(), TaskState::Downloaded) << wideToUtf8(task->error());
     ASSERT_TRUE(task->md5Ok.load());  // the catalog's digest is the tampered file's
     window.takeRefusals();
 
+    DownloadManager& manager = DownloadManager::instance();
     ASSERT_TRUE(manager.startInstall(id));
     EXPECT_EQ(waitWhileInState(*task, TaskState::Installing), TaskState::Downloaded);
     EXPECT_EQ(task->signature().state, SignatureState::Broken);
@@ -134,15 +129,11 @@ TEST_F(LaunchCheckTest, CodeChangedAfterSigningIsNeverStartedWhateverTheDigestSa
 TEST_F(LaunchCheckTest, FileChangedSinceItWasVerifiedIsRefused)
 {
     const TestInstallerPlan plan = planWithEntry(false);
-    const std::wstring installer = prepareTestInstaller(plan);
-    ASSERT_FALSE(installer.empty());
-    auto task = makeInstallerTask(L"Probe " + uniqueToken(), installer, TaskState::Downloaded);
-    task->id = uniqueAppId();
-    ASSERT_TRUE(fileMd5Hex(installer, task->md5));
-    DownloadManagerTestAccess::addTask(task);
+    auto task = verifiedTask(plan);
+    ASSERT_TRUE(task);
     {
         // Something appends to the verified file before the button is pressed.
-        UniqueFile file(CreateFileW(installer.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueFile file(CreateFileW(task->finalPath().c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         DWORD written = 0;
         ASSERT_TRUE(WriteFile(file.get(), "x", 1, &written, nullptr));
     }

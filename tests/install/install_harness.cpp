@@ -5,7 +5,10 @@
 #include "core/app_messages.h"
 #include "core/detached_thread.h"
 #include "core/handles.h"
+#include "core/text.h"
+#include "download/verify.h"
 #include "install/installer.h"
+#include "tests/support/test_server.h"
 
 namespace {
 
@@ -109,6 +112,36 @@ int32_t waitWhileInState(const Task& task, int32_t state)
         EnumWindows(&confirmOtherProcessBox, 0);
     }
     return task.state.load();
+}
+
+std::shared_ptr<Task> downloadServed(int32_t id, const std::wstring& appName, const std::string& bytes)
+{
+    const std::wstring copy = makeScratchDir(L"served") + L"\\served.bin";
+    std::string md5;
+    {
+        UniqueFile file(CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+            ADD_FAILURE() << "cannot write " << wideToUtf8(copy);
+            return nullptr;
+        }
+    }
+    if (!fileMd5Hex(copy, md5)) ADD_FAILURE() << "cannot hash " << wideToUtf8(copy);
+    static int served = 0;
+    const std::string fileName = "served-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++served);
+    putServerFile(fileName, bytes);
+
+    DownloadManager& manager = DownloadManager::instance();
+    manager.startDownload(id, appName, wideToUtf8(testServerUrl()) + "/files/" + fileName, md5,
+                          static_cast<int64_t>(bytes.size()));
+    std::shared_ptr<Task> task = manager.findTask(id);
+    if (!task) {
+        ADD_FAILURE() << "no task was made";
+        return nullptr;
+    }
+    waitWhileInState(*task, TaskState::Downloading);
+    waitWhileInState(*task, TaskState::Verifying);
+    return task;
 }
 
 bool readWholeFile(const std::wstring& path, std::string& bytes)

@@ -48,5 +48,11 @@ bool runInstallerWorker(const std::shared_ptr<Task>& task);
 // error boxes of other processes meanwhile; the new state.
 int32_t waitWhileInState(const Task& task, int32_t state);
 
+// Serves bytes on the test server and downloads them for app id into the
+// current download folder, with their MD5 as the catalog's; returns the task
+// once it has left Downloading and Verifying (null and a failure when the
+// download could not even start).
+std::shared_ptr<Task> downloadServed(int32_t id, const std::wstring& appName, const std::string& bytes);
+
 // Bytes of a whole file; false when it cannot be read.
 bool readWholeFile(const std::wstring& path, std::string& bytes);
