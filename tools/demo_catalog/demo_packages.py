@@ -104,7 +104,7 @@ def build_archive(out_dir, file_name, entry, app):
     os.replace(path + ".tmp", path)
 
 
-def build(out_dir, makensis, wixl, codesign_dir):
+def build(out_dir, makensis, wixl=None, codesign_dir=None):
     packages, apps = load("packages.json"), apps_by_file()
     os.makedirs(out_dir, exist_ok=True)
     for kind in ("installers", "msi", "archives"):
