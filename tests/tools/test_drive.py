@@ -223,21 +223,5 @@ class DemoInstaller(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(work, "nsis-work", "PakvaneDemoTest")))
 
 
-@unittest.skipUnless(shutil.which("wixl"), "needs wixl")
-class DemoMsiPackage(unittest.TestCase):
-    def test_package_is_a_compound_file_with_its_payload(self):
-        work = tempfile.mkdtemp(prefix="demo-msi-test-")
-        self.addCleanup(shutil.rmtree, work, True)
-        entry = {"productCode": "{3E8C52A1-7F4D-4B9A-8C21-6D0F5A7B9E41}",
-                 "upgradeCode": "{3E8C52A1-7F4D-4B9A-8C21-6D0F5A7B9E42}", "folder": "PakvaneDemoTest",
-                 "payloadKiB": 64}
-        demo_packages.build_msi(shutil.which("wixl"), work, "t.msi", entry, {"name": "Test Sheet", "version": "1.2.3"})
-        with open(os.path.join(work, "t.msi"), "rb") as f:
-            data = f.read()
-        self.assertEqual(bytes.fromhex("D0CF11E0A1B11AE1"), data[:8])
-        self.assertGreaterEqual(len(data), 64 * 1024)
-        self.assertFalse(os.path.exists(os.path.join(work, "msi-work", "t.msi")))
-
-
 if __name__ == "__main__":
     unittest.main()
