@@ -33,8 +33,12 @@ std::wstring instanceMutexName()
 InstanceClaim claimSingleInstance(const std::wstring& mutexName, const wchar_t* windowClass, DWORD waitMs)
 {
     InstanceClaim claim;
-    claim.mutex.reset(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
-    if (!claim.mutex || GetLastError() != ERROR_ALREADY_EXISTS) return claim;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
+    const DWORD error = GetLastError();
+    claim.mutex.reset(mutex);
+    // An instance running elevated has the name too, but this one may not open it.
+    const bool taken = mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    if (!taken) return claim;
 
     // Another instance holds the name; this one never starts. The handle is
     // let go so that the name dies with the first instance.
