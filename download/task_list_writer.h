@@ -11,6 +11,12 @@
 //   caller's thread, so it may take the manager's lock and a task's locks to
 //   copy the fields; it must not call back into the writer or wait for the UI
 //   thread.
+// - Each record keeps the rules of StoredTask (download/task_list.h): size 0
+//   when unknown, never negative; received at most size, and only bytes the
+//   part file holds; spans that add up to received (spansFromStart(received)
+//   for one stream); the paused state as kStoredPausedState (8), the others
+//   by their TaskState numbers. A list that breaks a rule is not written at
+//   all (the previous file stays), so keep them in the snapshot.
 // - stateChanged(): after every change a crash must not lose: a task added
 //   or removed, its state, size, paths, flags or validator changed, and when
 //   a transfer restarts from byte 0.
