@@ -17,6 +17,10 @@
 //   for one stream); the paused state as kStoredPausedState (8), the others
 //   by their TaskState numbers. A list that breaks a rule is not written at
 //   all (the previous file stays), so keep them in the snapshot.
+// - The list is flushed to the disk, the part file is not: after a power cut
+//   the part file may lack bytes that received counts (the digest check then
+//   fails). Flush the part file before its bytes go into a record if that
+//   must not happen.
 // - stateChanged(): after every change a crash must not lose: a task added
 //   or removed, its state, size, paths, flags or validator changed, and when
 //   a transfer restarts from byte 0.
