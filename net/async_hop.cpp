@@ -11,6 +11,9 @@ namespace {
 constexpr DWORD kReadBufferBytes = 65536;
 // How often a waiting owner looks at its abort flag.
 constexpr auto kAbortPoll = std::chrono::milliseconds(50);
+// With nothing pending the closings come at once; a platform that never
+// reported one must not hold the caller for ever (the record then waits alone).
+constexpr auto kClosingWait = std::chrono::seconds(5);
 constexpr DWORD kNotifications = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
 
 bool aborted(const std::atomic<uint8_t>* abortFlag) { return abortFlag && abortFlag->load() != 0; }
@@ -224,7 +227,8 @@ void AsyncHop::close(bool waitUntilGone, const std::atomic<uint8_t>* abortFlag)
     {
         std::unique_lock<std::mutex> guard(record->lock);
         record->closing = true;
-        while (waitUntilGone && record->open != 0 && !aborted(abortFlag))
+        const auto giveUp = std::chrono::steady_clock::now() + kClosingWait;
+        while (waitUntilGone && record->open != 0 && !aborted(abortFlag) && std::chrono::steady_clock::now() < giveUp)
             record->changed.wait_for(guard, kAbortPoll);
         record->takeLastReferences(lastReference, held);
     }
