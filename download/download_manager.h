@@ -30,7 +30,7 @@ enum Value : int32_t {
 };
 }  // namespace TaskState
 
-struct Task : std::enable_shared_from_this<Task> {
+struct Task {
     int32_t id = 0;
     std::wstring name;
     std::string url;
