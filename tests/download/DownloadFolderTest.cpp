@@ -52,16 +52,6 @@ TEST_F(DownloadFolder, ChosenFolderLosesItsTrailingBackslashes)
     EXPECT_EQ(downloadFolder(), chosen);
 }
 
-TEST_F(DownloadFolder, OnlyAnExistingFolderCountsAsOne)
-{
-    const std::wstring file = scratch + L"\\setup.exe";
-    enginetest::writeWholeFile(file, "MZ");
-    EXPECT_TRUE(isExistingFolder(scratch));
-    EXPECT_FALSE(isExistingFolder(file));
-    EXPECT_FALSE(isExistingFolder(scratch + L"\\missing"));
-    EXPECT_FALSE(isExistingFolder(L""));
-}
-
 TEST_F(DownloadFolder, ChosenFolderKeepsATrailingForwardSlash)
 {
     std::wstring chosen = scratch + L"\\forward/";
