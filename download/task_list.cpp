@@ -195,7 +195,8 @@ public:
         task.state = static_cast<int32_t>(state);
         if (!text("partPath", true, task.partPath) || !text("finalPath", true, task.finalPath)) return false;
         if (!flag("isArchive", task.isArchive) || !flag("md5Ok", task.md5Ok)) return false;
-        return validator(task) && spans(task);
+        if (!validator(task) || !spans(task)) return false;
+        return !object_.get("error") || text("error", false, task.error);
     }
 
 private:
@@ -219,13 +220,19 @@ bool StoredTask::operator==(const StoredTask& other) const
     return id == other.id && name == other.name && url == other.url && md5 == other.md5 && size == other.size &&
            received == other.received && state == other.state && partPath == other.partPath &&
            finalPath == other.finalPath && isArchive == other.isArchive && md5Ok == other.md5Ok &&
-           validatorKind == other.validatorKind && validator == other.validator && spans == other.spans;
+           validatorKind == other.validatorKind && validator == other.validator && spans == other.spans &&
+           error == other.error;
 }
 
 std::vector<ByteSpan> spansFromStart(int64_t received)
 {
     if (received <= 0) return {};
     return {ByteSpan{0, received}};
+}
+
+int64_t heldFromStart(const std::vector<ByteSpan>& spans)
+{
+    return !spans.empty() && spans.front().first == 0 ? spans.front().end : 0;
 }
 
 std::string taskListText(const std::vector<StoredTask>& tasks)
@@ -247,7 +254,8 @@ std::string taskListText(const std::vector<StoredTask>& tasks)
         appendMember(out, "md5Ok", task.md5Ok ? "true" : "false");
         appendMember(out, "validatorKind", quoted(validatorKindName(task.validatorKind)));
         appendMember(out, "validator", quoted(task.validator));
-        appendMember(out, "spans", spansText(task.spans), true);
+        appendMember(out, "spans", spansText(task.spans));
+        appendMember(out, "error", quoted(task.error), true);
         out += "    }";
     }
     out += tasks.empty() ? "]\n}\n" : "\n  ]\n}\n";
@@ -286,4 +294,9 @@ TaskListRead readTaskList(const std::string& bytes)
         result.tasks.push_back(std::move(task));
     }
     return result;
+}
+
+bool isStorable(const StoredTask& task)
+{
+    return readTaskList(taskListText({task})).ok();
 }

@@ -22,13 +22,15 @@
 //         "md5Ok": true,
 //         "validatorKind": "etag",
 //         "validator": "\"5f3a-1b2c\"",
-//         "spans": [[0, 524288]]
+//         "spans": [[0, 524288]],
+//         "error": ""
 //       }
 //     ]
 //   }
 //
-// Every member above must be there with its type; other members are ignored,
-// so a later version 1 program may add some. A change that an older program
+// Every member above but "error" must be there with its type ("error", the
+// failure text shown on the task's row, was added later: missing, it is
+// empty); other members are ignored, so a later version 1 program may add some. A change that an older program
 // must not misread raises "version": the reader refuses any version but 1
 // (NewerVersion above it), and a later program migrates older versions.
 // Any damage rejects the whole file: the list is only trusted whole.
@@ -75,12 +77,17 @@ struct StoredTask {
     // Ascending, each first < end, none overlapping, none past a known size,
     // together exactly `received` bytes. One stream: spansFromStart(received).
     std::vector<ByteSpan> spans;
+    std::string error;  // the failure text shown on the task's row; may be empty
 
     bool operator==(const StoredTask& other) const;
 };
 
 // The spans of one stream that holds bytes [0, received): none for 0.
 std::vector<ByteSpan> spansFromStart(int64_t received);
+
+// The bytes [0, n) that the spans hold from the file's first byte on: what
+// one stream may continue from.
+int64_t heldFromStart(const std::vector<ByteSpan>& spans);
 
 // The text of downloads.json for these tasks, in the order given.
 std::string taskListText(const std::vector<StoredTask>& tasks);
@@ -104,3 +111,7 @@ struct TaskListRead {
 
 // Reads the bytes of downloads.json. A byte order mark is accepted.
 TaskListRead readTaskList(const std::string& bytes);
+
+// True when the task follows every rule above, so that a list holding it is
+// written (a list that breaks a rule is not written at all).
+bool isStorable(const StoredTask& task);

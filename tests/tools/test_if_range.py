@@ -62,3 +62,12 @@ class IfRange(ServerCase):
         self.get(FILE)
         entries = [(r["range"], r["ifRange"]) for r in self.log()["requests"]]
         self.assertEqual([("bytes=5-", '"x"'), (None, None)], entries)
+
+    def test_no_validators_leaves_both_out_of_the_answer(self):
+        self.rule(FILE, [{"noValidators": True}])
+        status, headers, body = self.get(FILE, {"Range": "bytes=0-9"})
+        self.assertEqual((206, self.data[:10]), (status, body))
+        self.assertNotIn("etag", headers)
+        self.assertNotIn("last-modified", headers)
+        status, headers, _ = self.get(FILE, {"Range": "bytes=0-9"})
+        self.assertIn("etag", headers)

@@ -10,7 +10,7 @@ LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
 STEP_KEYS = {
     "status": int, "body": str, "headers": dict, "location": str, "ignoreRange": bool,
     "closeAfter": int, "noContentLength": bool, "delayMs": int, "bytesPerSecond": int, "hang": bool,
-    "hostile": str, "changeFile": bool, "stallMs": int,
+    "hostile": str, "changeFile": bool, "stallMs": int, "noValidators": bool,
 }
 
 

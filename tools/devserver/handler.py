@@ -211,6 +211,8 @@ class Handler(BaseHTTPRequestHandler):
                 step = dict(step, bytesPerSecond=self.throttle)
             if "hostile" in step:
                 step = dict(step, **hostile.bend(reply, step["hostile"]))
+            if step.get("noValidators"):
+                reply.headers = [(n, v) for n, v in reply.headers if n.lower() not in ("etag", "last-modified")]
         for name, value in step.get("headers", {}).items():
             reply.headers = [(n, v) for n, v in reply.headers if n.lower() != name.lower()]
             if name.lower() == "content-length":
