@@ -166,15 +166,21 @@ void DownloadManager::startWorker(const std::shared_ptr<Task>& task)
 void DownloadManager::cancel(int32_t id)
 {
     std::shared_ptr<Task> task = findTask(id);
-    if (!task || !isActive(task->state.load())) return;
+    if (!task) return;
+    const int32_t now = task->state.load();
+    if (!isActive(now) && now != TaskState::Paused) return;
     task->cancelRequested = 1;
-    // Only from a state the worker is still in: a task that has just finished
-    // or failed keeps that outcome.
-    int32_t state = TaskState::Downloading;
-    if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) {
-        state = TaskState::Verifying;
-        if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) return;
+    // Only from a state the worker is still in, or from a pause: a task that
+    // has just finished or failed keeps that outcome.
+    bool cancelled = false;
+    for (const int32_t from : {TaskState::Downloading, TaskState::Verifying, TaskState::Paused}) {
+        int32_t state = from;
+        if (task->state.compare_exchange_strong(state, TaskState::Cancelled)) {
+            cancelled = true;
+            break;
+        }
     }
+    if (!cancelled) return;
     // The worker's request sees the flag within 50 ms; a worker waiting for a
     // request slot gives up waiting.
     {
@@ -200,7 +206,7 @@ void DownloadManager::pause(int32_t id)
     taskChanged();
 }
 
-void DownloadManager::resume(int32_t id)
+void DownloadManager::resume(int32_t id, const PackageFacts* catalogNow)
 {
     std::shared_ptr<Task> paused = findTask(id);
     if (!paused || paused->state.load() != TaskState::Paused) return;
@@ -211,8 +217,8 @@ void DownloadManager::resume(int32_t id)
     task->id = paused->id;
     task->name = paused->name;
     task->url = paused->url;
-    task->md5 = paused->md5;
-    task->packageSize = paused->packageSize;
+    task->md5 = catalogNow && !catalogNow->md5.empty() ? catalogNow->md5 : paused->md5;
+    task->packageSize = catalogNow ? catalogNow->size : paused->packageSize;
     task->partPath = paused->partPath;
     task->setFinalPath(paused->finalPath());
     task->size = paused->size.load();

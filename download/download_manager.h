@@ -115,6 +115,12 @@ struct TaskView {
     std::wstring publisher;
 };
 
+// What the catalog says of an app's package now.
+struct PackageFacts {
+    std::string md5;
+    int64_t size = 0;
+};
+
 // Starts the installer worker for a task already set to Installing; false when
 // no thread could be started.
 using InstallerLauncher = bool (*)(const std::shared_ptr<Task>& task);
@@ -140,8 +146,10 @@ public:
     // (state Paused).
     void pause(int32_t id);
     // Continues a paused task from the bytes its part file holds, through a
-    // new worker (probe, request gate, checks).
-    void resume(int32_t id);
+    // new worker (probe, request gate, checks). catalogNow, when the app is in
+    // the catalog: its digest and size replace those of the task's start (a
+    // task put back after a restart may be older than the catalog).
+    void resume(int32_t id, const PackageFacts* catalogNow = nullptr);
     void clearFinished();
     // True when the task qualified: a downloaded, verified installer whose
     // signature was not found broken. The installer worker checks the file

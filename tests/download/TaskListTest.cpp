@@ -40,6 +40,7 @@ StoredTask segmentedTask()
     t.validatorKind = ValidatorKind::LastModified;
     t.validator = "Sat, 29 Oct 1994 19:43:31 GMT";
     t.spans = {{0, 50}, {50, 100}, {1000, 1050}};
+    t.error = "下载失败：\"磁盘写入失败\"";
     return t;
 }
 
@@ -101,6 +102,7 @@ TEST(TaskListRead, RejectsEveryKindOfDamage)
         {"\"tasks\": [", "\"tasks\": 5, \"x\": [", P::BadLayout},
         {"\"tasks\": [", "\"tasks\": [1, ", P::BadLayout},
         {"\n}\n", "\n} x", P::NotJson},
+        {"\"error\": \"\"", "\"error\": 5", P::BadField},
     };
     const std::string valid = taskListText({pausedTask()});
     for (const auto& c : cases) {
@@ -115,6 +117,35 @@ TEST(TaskListRead, RejectsEveryKindOfDamage)
     const TaskListRead twice = readTaskList(taskListText({pausedTask(), segmentedTask(), pausedTask()}));
     EXPECT_EQ(twice.problem, P::DuplicateId);
     EXPECT_EQ(twice.detail, "tasks[2].id: 7 appears twice");
+}
+
+TEST(TaskListRead, AListWithoutTheLaterErrorMemberReadsWithAnEmptyText)
+{
+    std::string text = taskListText({segmentedTask()});
+    const std::string member = ",\n      \"error\": \"下载失败：\\\"磁盘写入失败\\\"\"";
+    const size_t at = text.find(member);
+    ASSERT_NE(at, std::string::npos) << text;
+    const TaskListRead read = readTaskList(text.erase(at, member.size()));
+    ASSERT_TRUE(read.ok()) << read.detail;
+    StoredTask expected = segmentedTask();
+    expected.error.clear();
+    EXPECT_EQ(read.tasks, std::vector<StoredTask>{expected});
+}
+
+TEST(TaskListRead, HeldBytesFromTheStartAndWhatMayBeStored)
+{
+    EXPECT_EQ(heldFromStart(pausedTask().spans), 524288);
+    EXPECT_EQ(heldFromStart(segmentedTask().spans), 50);  // one stream continues the first span only
+    EXPECT_EQ(heldFromStart({{10, 20}}), 0);
+    EXPECT_EQ(heldFromStart({}), 0);
+    EXPECT_TRUE(isStorable(pausedTask()));
+    StoredTask bad = pausedTask();
+    bad.name = std::string("a\0b", 3);
+    EXPECT_FALSE(isStorable(bad));
+    bad = pausedTask();
+    bad.received = bad.size + 1;
+    bad.spans = spansFromStart(bad.received);
+    EXPECT_FALSE(isStorable(bad));
 }
 
 }  // namespace

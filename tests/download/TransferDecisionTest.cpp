@@ -119,3 +119,72 @@ TEST(TransferDecision, OnlyAGoodAnswerIsRememberedAsTheAddress)
     answer.status = 404;
     EXPECT_FALSE(decideAttempt(range, answer).rememberFinalUrl);
 }
+
+TEST(TransferDecision, HeldBytesAreContinuedOnlyFromTheSameVersionOfTheFile)
+{
+    const FileVersion tag{ValidatorKind::ETag, "\"v1\""};
+    const FileVersion date{ValidatorKind::LastModified, "Sat, 29 Oct 1994 19:43:31 GMT"};
+    // A weak tag proves nothing byte for byte: the date stands in.
+    EXPECT_EQ(answerVersion("\"v1\"", date.value), tag);
+    EXPECT_EQ(answerVersion("W/\"v1\"", date.value), date);
+    EXPECT_EQ(answerVersion("W/\"v1\"", ""), FileVersion());
+    EXPECT_TRUE(sameVersion(date, "\"v2\"", date.value));
+    EXPECT_FALSE(sameVersion(tag, "", date.value));
+    EXPECT_FALSE(sameVersion(FileVersion(), "", ""));
+
+    EXPECT_TRUE(mayContinue(1000, tag, true, 1000, "\"v1\"", ""));
+    EXPECT_TRUE(mayContinue(0, FileVersion(), true, 1000, "", ""));
+    EXPECT_FALSE(mayContinue(1000, tag, false, -1, "\"v1\"", ""));    // no ranges
+    EXPECT_FALSE(mayContinue(1000, tag, true, 1001, "\"v1\"", ""));   // another size
+    EXPECT_FALSE(mayContinue(1000, tag, true, 1000, "\"v2\"", ""));   // another version
+    EXPECT_FALSE(mayContinue(1000, tag, true, 1000, "", date.value));  // no tag to compare
+
+    const struct {
+        const char* label;
+        int64_t attemptStart;
+        FileVersion version;
+        uint32_t status;
+        const char* etag;
+        int64_t rangeFirst;
+        bool ifRange;
+        BodyUse use;
+    } cases[] = {
+        {"continued, same tag", 400, tag, 206, "\"v1\"", 400, true, BodyUse::Write},
+        {"continued, another tag", 400, tag, 206, "\"v2\"", 400, true, BodyUse::ChangedVersion},
+        {"continued, no tag", 400, tag, 206, "", 400, true, BodyUse::ChangedVersion},
+        {"continued, 200 to If-Range", 400, tag, 200, "\"v2\"", -1, true, BodyUse::Replace},
+        {"continued without a version, 200", 400, FileVersion(), 200, "\"v2\"", -1, false, BodyUse::RangeRefused},
+        {"continued without a version, 206", 400, FileVersion(), 206, "\"v2\"", 400, false, BodyUse::Write},
+        {"from byte 0 any tag", 0, tag, 206, "\"v2\"", 0, false, BodyUse::Write},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        AttemptRange range;
+        range.last = 999;
+        range.ranged = true;
+        range.whole = true;
+        range.attemptStart = c.attemptStart;
+        range.version = c.version;
+        AttemptAnswer answer;
+        answer.status = c.status;
+        answer.etag = c.etag;
+        answer.contentLength = c.status == 206 ? 1000 - c.attemptStart : 1000;
+        answer.totalLength = c.status == 206 ? 1000 : -1;
+        answer.rangeFirst = c.rangeFirst;
+        EXPECT_EQ(sendsIfRange(range), c.ifRange);
+        EXPECT_EQ(checkBody(range, answer, 1000), c.use);
+    }
+    AttemptRange range;
+    range.last = 999;
+    range.ranged = true;
+    range.whole = true;
+    range.attemptStart = range.position = 400;
+    AttemptAnswer answer;
+    answer.changedVersion = true;
+    answer.status = 206;
+    answer.totalLength = 1200;
+    const AttemptDecision decision = decideAttempt(range, answer);
+    EXPECT_TRUE(decision.restart);
+    EXPECT_EQ(decision.newSize, 1200);
+    EXPECT_EQ(decision.verdict, AttemptVerdict::Retry);
+}
