@@ -69,7 +69,7 @@ std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
 bool buttonOpensDownloads(const TaskView* task)
 {
     return task && (task->state == TaskState::Downloading || task->state == TaskState::Verifying ||
-                    task->state == TaskState::Installing);
+                    task->state == TaskState::Installing || task->state == TaskState::Paused);
 }
 
 void onAppAction(const AppInfo* app, const ShowToast& toast)

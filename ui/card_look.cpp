@@ -5,7 +5,7 @@
 namespace {
 
 // Task states as the engine numbers them.
-enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed };
+enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused };
 
 CardButtonLook accentButton(const wchar_t* label, bool hovered)
 {
@@ -54,6 +54,12 @@ CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hove
         return progressButton(label, *task);
     }
     case kVerifying: return progressButton(L"校验中", *task);
+    case kPaused: {
+        int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
+        wchar_t label[48];
+        std::swprintf(label, 48, L"已暂停 %d%%", static_cast<int>(percent));
+        return progressButton(label, *task);
+    }
     case kDownloaded:
     case kUnconfirmed: return accentButton(task->isArchive ? L"打开文件夹" : L"立即安装", hovered);
     case kFailed: return accentButton(L"重试", hovered);

@@ -43,7 +43,8 @@ void paintProgress(Canvas& c, const TaskView& task, int y)
     Rect track{298, y - 12, w - 260, y - 6};
     fillRoundRect(c.g, track, 3, kProgressTrack);
     switch (stateOf(task)) {
-    case TaskState::Downloading: {
+    case TaskState::Downloading:
+    case TaskState::Paused: {
         int percent = transferPercent(task.received, task.size);
         int width = percent >= 1 ? panelProgressWidth(percent, w) : 0;
         if (width >= 1) fillRoundRect(c.g, {298, y - 12, 298 + width, y - 6}, 3, kAccent);
@@ -65,6 +66,8 @@ RowStatus statusLine(const TaskView& task)
         if (task.retries > 0) text += L" · 网络波动，正在重试";
         return {text, kTextMuted};
     }
+    if (stateOf(task) == TaskState::Paused)
+        return {formatSize(task.received) + L" / " + formatSize(task.size) + L" · 已暂停", kTextMuted};
     return rowStatus({task.state, task.isArchive, task.error, {task.signature, task.publisher}});
 }
 
@@ -75,6 +78,8 @@ const wchar_t* buttonLabel(PanelAction action)
     case PanelAction::Install: return L"安装";
     case PanelAction::OpenFolder: return L"打开文件夹";
     case PanelAction::Retry: return L"重试";
+    case PanelAction::Pause: return L"暂停";
+    case PanelAction::Resume: return L"继续";
     }
     return L"";
 }

@@ -32,6 +32,8 @@ enum class HitKind : int32_t {
     PanelChangeFolder = 18,
     PanelOpenDownloadFolder = 19,
     Banner = 20,
+    PanelPause = 21,
+    PanelResume = 22,
 };
 
 struct HitZone {

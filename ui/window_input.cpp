@@ -26,7 +26,8 @@ bool taskIsBusy(int32_t appId)
     auto it = tasks.find(appId);
     if (it == tasks.end()) return false;
     auto state = static_cast<TaskState::Value>(it->second.state);
-    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing;
+    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing ||
+           state == TaskState::Paused;
 }
 
 void showDownloadsPage(HWND window)
@@ -59,6 +60,19 @@ void onCardButton(HWND window, int32_t appId)
     onAppAction(app.get(), showToast);
 }
 
+// Continues a paused task with what the catalog says of its app now, when it
+// still lists it.
+void resumeTask(int32_t appId)
+{
+    auto app = appById(appId);
+    if (!app) {
+        DownloadManager::instance().resume(appId);
+        return;
+    }
+    const PackageFacts now{app->md5, app->packageSize};
+    DownloadManager::instance().resume(appId, &now);
+}
+
 void openDownloadFolder()
 {
     std::wstring folder = downloadFolder();
@@ -83,6 +97,8 @@ void runClick(HWND window, const HitZone& zone)
     case HitKind::PanelChangeFolder: openSettingsDialog(); break;
     case HitKind::CardButton: onCardButton(window, zone.id); break;
     case HitKind::PanelCancel: manager.cancel(zone.id); invalidate(window); break;
+    case HitKind::PanelPause: manager.pause(zone.id); invalidate(window); break;
+    case HitKind::PanelResume: resumeTask(zone.id); invalidate(window); break;
     case HitKind::PanelInstall: onInstallClicked(appCatalog(), zone.id, showToast); invalidate(window); break;
     case HitKind::PanelOpenFolder: manager.revealInFolder(zone.id); break;
     case HitKind::PanelRetry: {

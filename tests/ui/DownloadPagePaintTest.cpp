@@ -107,3 +107,29 @@ TEST(DownloadPagePaint, EmptyListHasOnlyTheHeader)
     EXPECT_TRUE(f.zones(HitKind::PanelCancel).empty());
     EXPECT_TRUE(f.zones(HitKind::PanelRetry).empty());
 }
+
+TEST(DownloadPagePaint, RunningRowOffersPauseAndAPausedRowContinues)
+{
+    FrameHarness f;
+    f.view.page = Page::Downloads;
+    f.addTask(1, TaskState::Downloading, 37, 100);
+    f.addTask(2, TaskState::Paused, 50, 100);
+    f.paint("paused");
+    const int c = kFrameWidth;
+    const auto zoneOf = [&](HitKind kind, int32_t id) {
+        for (const auto& zone : f.view.hitZones)
+            if (zone.kind == kind && zone.id == id) return Rect{zone.rect.left, zone.rect.top, zone.rect.right, zone.rect.bottom};
+        return Rect{};
+    };
+    EXPECT_EQ(zoneOf(HitKind::PanelPause, 1), Rect({c - 196, line(0) - 30, c - 120, line(0)}));
+    EXPECT_EQ(zoneOf(HitKind::PanelCancel, 1), Rect({c - 112, line(0) - 30, c - 36, line(0)}));
+    EXPECT_EQ(zoneOf(HitKind::PanelCancel, 2), Rect({c - 196, line(1) - 30, c - 120, line(1)}));
+    EXPECT_EQ(zoneOf(HitKind::PanelResume, 2), Rect({c - 112, line(1) - 30, c - 36, line(1)}));
+    EXPECT_TRUE(f.zones(HitKind::PanelResume).size() == 1 && f.zones(HitKind::PanelPause).size() == 1);
+    // "继续" is filled with the accent, "取消" beside it outlined; the paused
+    // transfer keeps its progress: half of the 622 px track.
+    EXPECT_TRUE(closeTo(f.pixel(c - 104, line(1) - 27), 0x5B4DFF));
+    EXPECT_TRUE(closeTo(f.pixel(c - 188, line(1) - 27), 0xFFFFFF));
+    EXPECT_TRUE(closeTo(f.pixel(298 + 300, line(1) - 9), 0x5B4DFF));
+    EXPECT_TRUE(closeTo(f.pixel(298 + 320, line(1) - 9), kTrack));
+}
