@@ -30,9 +30,10 @@
 //
 // Every member above but "error" must be there with its type ("error", the
 // failure text shown on the task's row, was added later: missing, it is
-// empty); other members are ignored, so a later version 1 program may add some. A change that an older program
-// must not misread raises "version": the reader refuses any version but 1
-// (NewerVersion above it), and a later program migrates older versions.
+// empty); other members are ignored, so a later version 1 program may add
+// some. A change that an older program must not misread raises "version":
+// the reader refuses any version but 1 (NewerVersion above it), and a later
+// program migrates older versions.
 // Any damage rejects the whole file: the list is only trusted whole.
 
 #include <cstdint>

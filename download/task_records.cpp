@@ -1,11 +1,11 @@
 // The manager's tasks as the records of downloads.json: written out from the
 // writer's worker, and put back at start-up.
 
+#include "download/task_records.h"
+
 #include <algorithm>
 
 #include "core/text.h"
-#include "download/task_records.h"
-
 #include "download/download_manager.h"
 #include "download/task_list_store.h"
 #include "download/task_list_writer.h"
