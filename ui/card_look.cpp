@@ -5,7 +5,9 @@
 namespace {
 
 // Task states as the engine numbers them.
-enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused };
+enum : int32_t {
+    kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused
+};
 
 CardButtonLook accentButton(const wchar_t* label, bool hovered)
 {

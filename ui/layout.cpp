@@ -17,7 +17,9 @@ constexpr int kGridLeft = 226;
 constexpr int kPanelFirstLine = 216;
 
 // Task states as the engine numbers them.
-enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused };
+enum : int32_t {
+    kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused
+};
 
 }  // namespace
 
@@ -238,10 +240,12 @@ std::vector<PanelButton> panelRowButtons(int32_t taskState, bool isArchive, int 
     };
     switch (taskState) {
     case kDownloading:
-        return {button(c - 196, c - 120, PanelAction::Pause, false), button(c - 112, c - 36, PanelAction::Cancel, false)};
+        return {button(c - 196, c - 120, PanelAction::Pause, false),
+                button(c - 112, c - 36, PanelAction::Cancel, false)};
     case kVerifying: return {button(c - 112, c - 36, PanelAction::Cancel, false)};
     case kPaused:
-        return {button(c - 196, c - 120, PanelAction::Cancel, false), button(c - 112, c - 36, PanelAction::Resume, true)};
+        return {button(c - 196, c - 120, PanelAction::Cancel, false),
+                button(c - 112, c - 36, PanelAction::Resume, true)};
     case kDownloaded:
     case kUnconfirmed:
         if (isArchive) return {button(c - 136, c - 36, PanelAction::OpenFolder, false)};

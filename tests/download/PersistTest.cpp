@@ -91,8 +91,8 @@ TEST(PauseAndContinue, StopsTheTransferKeepsThePartFileAndContinuesFromTheHeldBy
     EXPECT_EQ(record.received, paused->received.load());
     EXPECT_EQ(record.validatorKind, ValidatorKind::ETag);
     ASSERT_GT(record.received, 0);
-    EXPECT_EQ(firstDifference(fileBytes(paused->partPath).substr(0, record.received), content.substr(0, record.received)),
-              -1);
+    const std::string held = fileBytes(paused->partPath).substr(0, record.received);
+    EXPECT_EQ(firstDifference(held, content.substr(0, record.received)), -1);
     // A paused task is no finished one, and its app's card only opens the page.
     DownloadManager::instance().clearFinished();
     DownloadManager::instance().startDownload(6101, L"Paused 6101", fileUrl("k-pause.bin"), "", 0);
@@ -183,7 +183,8 @@ TEST(ResumeAfterRestart, TasksWhoseFilesAreGoneAreDroppedAndTheListSaysSo)
         if (file) writeWholeFile(utf8ToWide(*file == 'f' ? task.finalPath : task.partPath), std::string(300, 'p'));
         return task;
     };
-    DownloadManager::instance().restore({record(6120, TaskState::Failed, "final"), record(6121, TaskState::Downloaded, nullptr),
+    DownloadManager::instance().restore({record(6120, TaskState::Failed, "final"),
+                                         record(6121, TaskState::Downloaded, nullptr),
                                          record(6122, TaskState::Downloading, nullptr),
                                          record(6123, TaskState::Verifying, "part")});
     EXPECT_EQ(viewOf(6120).state, TaskState::Failed);

@@ -118,7 +118,8 @@ TEST(DownloadPagePaint, RunningRowOffersPauseAndAPausedRowContinues)
     const int c = kFrameWidth;
     const auto zoneOf = [&](HitKind kind, int32_t id) {
         for (const auto& zone : f.view.hitZones)
-            if (zone.kind == kind && zone.id == id) return Rect{zone.rect.left, zone.rect.top, zone.rect.right, zone.rect.bottom};
+            if (zone.kind == kind && zone.id == id)
+                return Rect{zone.rect.left, zone.rect.top, zone.rect.right, zone.rect.bottom};
         return Rect{};
     };
     EXPECT_EQ(zoneOf(HitKind::PanelPause, 1), Rect({c - 196, line(0) - 30, c - 120, line(0)}));
