@@ -18,37 +18,34 @@ const json::Value* replyData(const std::shared_ptr<json::Value>& root)
 }
 
 // The elements of an array member; a member of another type has none.
-const std::vector<std::shared_ptr<json::Value>>* arrayMember(const json::Value& object, const char* key)
+json::ArrayRef arrayMember(const json::Value& object, const char* key)
 {
     const json::Value* member = object.get(key);
-    return member && member->type == json::Type::Array ? &member->array : nullptr;
+    return member && member->type == json::Type::Array ? member->array : json::ArrayRef();
 }
 
-// An absent element still yields a record, every field at its default.
-const json::Value& elementOrNull(const std::shared_ptr<json::Value>& element)
+// One record per element; an element that is not an object still yields a
+// record, every field at its default.
+AppList appsFrom(const json::ArrayRef& elements)
 {
-    // Never destroyed: a catalog loader may still run while the process exits.
-    static const json::Value* const kNull = new json::Value();
-    return element ? *element : *kNull;
+    AppList apps;
+    apps.reserve(elements.size());
+    for (const json::ValuePtr element : elements) apps.push_back(parseAppInfo(*element));
+    return apps;
 }
 
 std::unique_ptr<CatalogLists> listsFromData(const json::Value& data)
 {
     auto lists = std::make_unique<CatalogLists>();
-    if (const auto* categories = arrayMember(data, "categories")) {
-        lists->categories.reserve(categories->size());
-        for (const auto& element : *categories) {
-            const json::Value& value = elementOrNull(element);
-            const json::Value* id = value.get("id");
-            const json::Value* name = value.get("name");
-            lists->categories.push_back({id ? utf8ToWide(id->asString("")) : std::wstring(),
-                                         name ? utf8ToWide(name->asString("")) : std::wstring()});
-        }
+    const json::ArrayRef categories = arrayMember(data, "categories");
+    lists->categories.reserve(categories.size());
+    for (const json::ValuePtr element : categories) {
+        const json::Value* id = element->get("id");
+        const json::Value* name = element->get("name");
+        lists->categories.push_back({id ? utf8ToWide(id->asString("")) : std::wstring(),
+                                     name ? utf8ToWide(name->asString("")) : std::wstring()});
     }
-    if (const auto* apps = arrayMember(data, "apps")) {
-        lists->apps.reserve(apps->size());
-        for (const auto& element : *apps) lists->apps.push_back(parseAppInfo(elementOrNull(element)));
-    }
+    lists->apps = appsFrom(arrayMember(data, "apps"));
     return lists;
 }
 
@@ -112,10 +109,7 @@ bool search(Catalog& catalog, const std::wstring& serverUrl, const std::wstring&
     std::shared_ptr<json::Value> root;
     const json::Value* data = fetchData(url, root, catalog.lastError);
     if (!data) return false;
-    if (data->type == json::Type::Array) {
-        catalog.searchResults.reserve(data->array.size());
-        for (const auto& element : data->array) catalog.searchResults.push_back(parseAppInfo(elementOrNull(element)));
-    }
+    catalog.searchResults = appsFrom(data->array);
     return true;
 }
 
