@@ -3,6 +3,8 @@
 
 #include "net/catalog.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "net/http_client.h"
 
@@ -24,13 +26,14 @@ json::ArrayRef arrayMember(const json::Value& object, const char* key)
     return member && member->type == json::Type::Array ? member->array : json::ArrayRef();
 }
 
-// One record per element; an element that is not an object still yields a
-// record, every field at its default.
+// Records of the first kMaxCatalogApps elements; the rest are left out. An
+// element that is not an object still yields a record, every field at its default.
 AppList appsFrom(const json::ArrayRef& elements)
 {
     AppList apps;
-    apps.reserve(elements.size());
-    for (const json::ValuePtr element : elements) apps.push_back(parseAppInfo(*element));
+    const size_t kept = std::min(elements.size(), kMaxCatalogApps);
+    apps.reserve(kept);
+    for (size_t i = 0; i < kept; ++i) apps.push_back(parseAppInfo(*elements[i]));
     return apps;
 }
 
