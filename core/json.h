@@ -1,5 +1,5 @@
 #pragma once
-// A small JSON value tree with a lenient one-pass parser and a string escaper.
+// A small JSON value tree with a lenient parser and a string escaper.
 // Platform-free.
 //
 // A parsed document lives in one arena: every value is a 24-byte node stored
@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -117,6 +118,12 @@ class ArrayRef {
 public:
     class Iterator {
     public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = ValuePtr;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = ValuePtr;
+
         Iterator(Value* at, const Document* owner) : at_(at), owner_(owner) {}
         ValuePtr operator*() const { return {at_, owner_}; }
         Iterator& operator++();
@@ -154,6 +161,12 @@ class ObjectRef {
 public:
     class Iterator {
     public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Member;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Member;
+
         Iterator(uintptr_t word, size_t at) : word_(word), at_(at) {}
         Member operator*() const
         {
