@@ -199,32 +199,35 @@ bool readItems(ParseCursor& c, char close, uintptr_t& word)
     return true;
 }
 
+// The position is on the opening byte. block receives the address of the
+// container's block, or stays 0 for an empty container.
+template <typename Slot>
+bool readContainer(ParseCursor& c, char close, uintptr_t& block)
+{
+    bool empty = false;
+    if (!openContainer(c, close, empty)) return false;
+    if (empty) return true;
+    if (!readItems<Slot>(c, close, block)) return false;
+    --c.depth;
+    return true;
+}
+
 bool parseArray(ParseCursor& c, Value& out)
 {
     out.type = Type::Array;
-    out.array = RefAccess::make<ArrayRef>(kArrayTag);
-    bool empty = false;
-    if (!openContainer(c, ']', empty)) return false;
-    if (empty) return true;
     uintptr_t block = 0;
-    if (!readItems<Value>(c, ']', block)) return false;
+    const bool read = readContainer<Value>(c, ']', block);
     out.array = RefAccess::make<ArrayRef>(block | kArrayTag);
-    --c.depth;
-    return true;
+    return read;
 }
 
 bool parseObject(ParseCursor& c, Value& out)
 {
     out.type = Type::Object;
-    out.object = RefAccess::make<ObjectRef>(kObjectTag);
-    bool empty = false;
-    if (!openContainer(c, '}', empty)) return false;
-    if (empty) return true;
     uintptr_t block = 0;
-    if (!readItems<ObjectEntry>(c, '}', block)) return false;
+    const bool read = readContainer<ObjectEntry>(c, '}', block);
     out.object = RefAccess::make<ObjectRef>(block | kObjectTag);
-    --c.depth;
-    return true;
+    return read;
 }
 
 // Bytes that may end a number token: whatever follows a value.
