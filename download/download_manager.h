@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/handles.h"
+#include "download/installer_signature.h"
 
 // The states of a task, held as plain 32-bit numbers in Task::state and
 // TaskView::state. Scoped, so that the names never clash with others.
@@ -30,7 +31,7 @@ enum Value : int32_t {
 };
 }  // namespace TaskState
 
-struct Task : std::enable_shared_from_this<Task> {
+struct Task {
     int32_t id = 0;
     std::wstring name;
     std::string url;
@@ -47,6 +48,9 @@ struct Task : std::enable_shared_from_this<Task> {
     std::atomic<bool> isArchive{false};
     std::atomic<int32_t> retries{0};
     std::atomic<uint8_t> cancelRequested{0};
+    // Set by clearFinished when it removed the task while its worker may still
+    // hold the part file: the worker deletes the file when it lets go.
+    std::atomic<bool> deletePartFile{false};
     UniqueHandle thread;  // the download worker; detached, never waited on by the product
 
     std::mutex urlLock;  // guards resolvedUrl and staleUrls
@@ -57,13 +61,17 @@ struct Task : std::enable_shared_from_this<Task> {
     void setFinalPath(const std::wstring& path);
     std::wstring error() const;
     void setError(const std::wstring& text);
+    // What the check before the last launch found; Unchecked until then.
+    InstallerSignature signature() const;
+    void setSignature(const InstallerSignature& signature);
 
 private:
     // The worker renames finalPath while the UI thread may read it.
     mutable std::mutex pathLock;
     std::wstring finalPath_;
-    mutable std::mutex errorLock;
+    mutable std::mutex errorLock;  // guards error_ and signature_
     std::wstring error_;
+    InstallerSignature signature_;
     friend class DownloadManager;
 };
 
@@ -78,11 +86,17 @@ struct TaskView {
     bool isArchive;
     std::wstring error;
     int32_t retries;
+    SignatureState signature;
+    std::wstring publisher;
 };
 
 // Starts the installer worker for a task already set to Installing; false when
 // no thread could be started.
 using InstallerLauncher = bool (*)(const std::shared_ptr<Task>& task);
+
+// One of the engine's request slots, given back when its last owner lets go:
+// the worker, and the HTTP call until its connection is really closed.
+using RequestSlot = std::shared_ptr<void>;
 
 class DownloadManager {
 public:
@@ -98,7 +112,9 @@ public:
                        int64_t size);
     void cancel(int32_t id);
     void clearFinished();
-    // True when the task qualified (a downloaded, verified installer).
+    // True when the task qualified: a downloaded, verified installer whose
+    // signature was not found broken. The installer worker checks the file
+    // again before it launches it.
     bool startInstall(int32_t id);
     void revealInFolder(int32_t id);
     std::map<int32_t, TaskView> snapshot();
@@ -107,7 +123,7 @@ public:
     // The task for an id, or null.
     std::shared_ptr<Task> findTask(int32_t id);
     // Posts msg to hwnd when it is set.
-    void post(UINT msg, WPARAM wParam);
+    void post(UINT msg, WPARAM wParam, LPARAM lParam = 0);
 
 private:
     friend struct DownloadManagerTestAccess;  // the tests' seams: tests/support/download_manager_access.h
@@ -120,13 +136,20 @@ private:
     void failTask(Task* task, const std::wstring& text);
     // Waits steps x 100 ms, checking the cancel flag before each step; false when cancelled.
     bool pause(Task* task, int steps);
-    // False, without a slot, when the task is cancelled while it waits.
-    bool acquireSlot(const Task* task);
+    // Null when the task is cancelled while it waits.
+    RequestSlot acquireSlot(const Task* task);
     void releaseSlot();
+    // At the end of a worker: deletes the part file if clearFinished asked for it.
+    void letGoOfPartFile(const Task& task);
+    struct PartFileRelease {
+        DownloadManager& manager;
+        std::shared_ptr<Task> task;
+        ~PartFileRelease() { manager.letGoOfPartFile(*task); }
+    };
 
     std::mutex lock;  // guards tasks
     std::map<int32_t, std::shared_ptr<Task>> tasks;
-    std::mutex slotLock;  // guards activeRequests
+    std::mutex slotLock;  // guards activeRequests: the requests whose connection may be open
     std::condition_variable slotFree;
     int32_t activeRequests = 0;
     std::atomic<int> waitStepMs{100};

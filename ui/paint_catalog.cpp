@@ -17,7 +17,8 @@ void paintLoading(Canvas& c)
 
 void paintLoadFailed(Canvas& c)
 {
-    drawText(c.dc, c.fonts.strong, L"无法连接服务器（" + c.input.serverUrl + L"）", {kSidebarWidth, 184, c.width, 214},
+    const wchar_t* heading = c.input.catalog.certificateRejected ? L"服务器证书无效（" : L"无法连接服务器（";
+    drawText(c.dc, c.fonts.strong, heading + c.input.serverUrl + L"）", {kSidebarWidth, 184, c.width, 214},
              kTextPrimary, kCentredLine);
     drawText(c.dc, c.fonts.body, L"请检查网络连接后点击「重新加载」", {kSidebarWidth, 220, c.width, 244}, kTextMuted,
              kCentredLine);

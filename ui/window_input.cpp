@@ -62,7 +62,11 @@ void onCardButton(HWND window, int32_t appId)
 void openDownloadFolder()
 {
     std::wstring folder = downloadFolder();
-    if (!folder.empty()) ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (!isExistingFolder(folder)) {
+        showToast(L"下载目录不可用，无法打开", ToastKind::Error);
+        return;
+    }
+    ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void runClick(HWND window, const HitZone& zone)

@@ -6,6 +6,7 @@
 #include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "install/installed_apps.h"
+#include "install/launch_refusal.h"
 #include "ui/app_actions.h"
 #include "ui/install_run_watch.h"
 #include "ui/main_window.h"
@@ -195,5 +196,13 @@ LRESULT onRefresh(HWND window)
 LRESULT onInstalledReady(HWND window)
 {
     if (adoptInstalledPending()) invalidate(window);
+    return 0;
+}
+
+LRESULT onInstallRefused(HWND window, LPARAM refusal)
+{
+    const std::wstring text = launchRefusalText(static_cast<LaunchRefusal>(refusal));
+    if (!text.empty()) showToast(text, ToastKind::Error);
+    invalidate(window);
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include "core/app_messages.h"
 #include "core/config.h"
+#include "core/handles.h"
+#include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "tests/support/download_manager_access.h"
 #include "tests/support/test_server.h"
@@ -156,6 +158,26 @@ TEST(MainWindow, ClickGoesToTheZoneRecordedLast)
     EXPECT_TRUE(view.banner.title.empty());
 }
 
+TEST(MainWindow, OpenFolderRefusesAPathThatIsNoFolder)
+{
+    HWND window = loadedWindow();
+    const std::wstring file = makeScratchDir(L"not-a-folder") + L"\\setup.exe";
+    {
+        UniqueFile created(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(created.valid());
+    }
+    RECT rect{900, 120, 980, 146};
+    // A file, then nothing at all: neither is handed to the shell.
+    for (const std::wstring& path : {file, file + L"\\gone"}) {
+        setDownloadFolderOverride(path);
+        viewState().toast = {};
+        clickWithZones(window, {{rect, HitKind::PanelOpenDownloadFolder, 0}}, 940, 130);
+        EXPECT_EQ(viewState().toast.kind, ToastKind::Error);
+        EXPECT_EQ(viewState().toast.text, L"下载目录不可用，无法打开");
+    }
+    setDownloadFolderOverride(g_config.downloadDir);
+}
+
 TEST(MainWindow, CardOfABusyTaskOnlyOpensTheDownloadsPage)
 {
     HWND window = loadedWindow();
@@ -183,6 +205,23 @@ TEST(MainWindow, FinishedTaskRaisesTheBanner)
     EXPECT_TRUE(banner.md5Ok);
     EXPECT_LE(GetTickCount() - banner.shownAt, 10000u);
     EXPECT_EQ(viewState().toast.text, L"「压缩助手」下载成功，压缩包已保存，可打开文件夹解压安装");
+    DownloadManager::instance().clearFinished();
+}
+
+TEST(MainWindow, InstallButtonsRefuseABrokenSignatureAndARefusedLaunchIsSaid)
+{
+    HWND window = loadedWindow();
+    auto task = addTask(1, TaskState::Downloaded, L"Foo 编辑器", false);
+    task->setSignature({SignatureState::Broken, L""});
+    for (HitKind kind : {HitKind::CardButton, HitKind::PanelInstall}) {
+        viewState().toast = Toast();
+        clickWithZones(window, {{RECT{226, 314, 326, 346}, kind, 1}}, 276, 330);
+        EXPECT_EQ(viewState().toast.text, L"安装程序的数字签名已损坏，已阻止运行");
+        EXPECT_EQ(task->state.load(), TaskState::Downloaded);
+    }
+    SendMessageW(window, WM_APP_INSTALL_REFUSED, 1, 2);  // the worker refused a changed file
+    EXPECT_EQ(viewState().toast.text, L"安装程序在校验后被改动，已阻止运行，请重新下载");
+    EXPECT_EQ(viewState().toast.kind, ToastKind::Error);
     DownloadManager::instance().clearFinished();
 }
 
