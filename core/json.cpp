@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <ostream>
 
 #include "core/json_document.h"
@@ -41,8 +40,8 @@ Document::Document(size_t textBytes) : nextChunkBytes_(textBytes < 4096 ? 4096 :
 
 void* Document::allocateSlowly(size_t bytes)
 {
-    // A block as large as a chunk gets its own allocation of exactly its
-    // size: a long array measured in advance, or a long string.
+    // A block of half a chunk or more gets an allocation of exactly its own
+    // size: a long array counted in advance, or a long string.
     constexpr size_t kMaxChunk = 64 * 1024 * 1024;
     if (bytes >= nextChunkBytes_ / 2) {
         chunks_.emplace_back(new char[bytes]);

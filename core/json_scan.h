@@ -1,5 +1,5 @@
 #pragma once
-// Byte-level scanning shared by the two passes of the JSON parser. For
+// Byte-level scanning shared by the JSON parser and its count of long containers. For
 // core/json*.cpp only.
 
 #include <cstdint>
