@@ -11,6 +11,7 @@
 #include "net/http_client.h"
 #include "net/ico.h"
 #include "net/image_decode.h"
+#include "net/image_size.h"
 
 namespace {
 
@@ -64,8 +65,15 @@ FetchOutcome fetchIcon(const std::wstring& url)
     const HttpResult result =
         HttpClient::request(url, {}, nullptr, L"GET", DataSink(), response, errorText, nullptr);
     if (result != HttpResult::Ok || response.body.empty() || response.body.size() > kMaxIconBytes) return outcome;
+    const std::string image = reduceIco(response.body);
+    // The decoder makes the whole picture before scaling it: a few compressed
+    // bytes may declare gigabytes of pixels. Refused like a picture that fails.
+    if (!imageSizeWithin(image, kMaxIconImageSide)) {
+        outcome.notify = true;
+        return outcome;
+    }
     HBITMAP bitmap = nullptr;
-    switch (decodeImageAtSize(reduceIco(response.body), kIconSide, bitmap)) {
+    switch (decodeImageAtSize(image, kIconSide, bitmap)) {
     case DecodeResult::Decoded:
         outcome.bitmap = bitmap;
         outcome.notify = true;
