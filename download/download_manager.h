@@ -14,21 +14,7 @@
 #include <string>
 
 #include "core/handles.h"
-
-// The states of a task, held as plain 32-bit numbers in Task::state and
-// TaskView::state. Scoped, so that the names never clash with others.
-namespace TaskState {
-enum Value : int32_t {
-    Downloading = 0,
-    Verifying = 1,
-    Downloaded = 2,
-    Failed = 3,
-    Cancelled = 4,
-    Installed = 5,
-    Installing = 6,
-    InstallUnconfirmed = 7
-};
-}  // namespace TaskState
+#include "download/task_state.h"
 
 struct Task : std::enable_shared_from_this<Task> {
     int32_t id = 0;

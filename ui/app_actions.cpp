@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/config.h"
+#include "download/download_folder.h"
 #include "install/installed_apps.h"
 #include "net/install_report.h"
 #include "ui/card_look.h"
@@ -10,15 +11,6 @@
 #include "ui/installed_card.h"
 
 namespace {
-
-bool findTaskView(int32_t appId, TaskView& out)
-{
-    auto tasks = DownloadManager::instance().snapshot();
-    auto it = tasks.find(appId);
-    if (it == tasks.end()) return false;
-    out = it->second;
-    return true;
-}
 
 void reportStartedInstall(int32_t appId) { reportInstall(g_config.server, appId, g_config.channel); }
 
@@ -32,6 +24,15 @@ bool startWatchedInstall(int32_t appId)
 }
 
 }  // namespace
+
+bool findTaskView(int32_t appId, TaskView& out)
+{
+    auto tasks = DownloadManager::instance().snapshot();
+    auto it = tasks.find(appId);
+    if (it == tasks.end()) return false;
+    out = it->second;
+    return true;
+}
 
 InstallRunWatch& installRunWatch()
 {
@@ -56,11 +57,7 @@ std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
     return cardButtonLookFor(app, task, false).label;
 }
 
-bool buttonOpensDownloads(const TaskView* task)
-{
-    return task && (task->state == TaskState::Downloading || task->state == TaskState::Verifying ||
-                    task->state == TaskState::Installing);
-}
+bool buttonOpensDownloads(const TaskView* task) { return task && taskIsBusy(task->state); }
 
 void onAppAction(const AppInfo* app, const ShowToast& toast)
 {
@@ -86,7 +83,10 @@ void onAppAction(const AppInfo* app, const ShowToast& toast)
     }
     if (buttonOpensDownloads(hasTask ? &task : nullptr)) return;
     std::string url = buildDownloadUrl(g_config.server, app->id, g_config.channel);
-    DownloadManager::instance().startDownload(app->id, app->name, url, app->md5, app->packageSize);
+    DownloadManager& manager = DownloadManager::instance();
+    manager.startDownload(app->id, app->name, url, app->md5, app->packageSize);
+    // The download made the folder; the page's folder line follows it.
+    refreshDownloadFolder(manager.hwnd);
     toast(L"开始下载：" + app->name, ToastKind::Neutral);
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "ui/scale.h"
+
 // The class procedure of "KXShadow": it never paints, UpdateLayeredWindow
 // supplies its pixels.
 LRESULT CALLBACK shadowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -19,6 +21,7 @@ HWND createShadowWindow(HINSTANCE instance, HWND main);
 void updateShadow(HWND main);
 
 // Draws the shadow of a width x height window into pixels, a top-down
-// (width + 36) x (height + 36) image of premultiplied 32-bit BGRA that must
-// start all zero. False when GDI+ could not draw.
-bool renderShadowPixels(uint32_t* pixels, int width, int height);
+// (width + 2m) x (height + 2m) image of premultiplied 32-bit BGRA that must
+// start all zero, m being the scaled 18-unit margin. False when GDI+ could
+// not draw.
+bool renderShadowPixels(uint32_t* pixels, int width, int height, const Scale& scale = Scale());

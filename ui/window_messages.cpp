@@ -6,7 +6,9 @@
 #include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "install/installed_apps.h"
+#include "net/icon_loader.h"
 #include "ui/app_actions.h"
+#include "ui/fonts.h"
 #include "ui/install_run_watch.h"
 #include "ui/main_window.h"
 #include "ui/paint.h"
@@ -37,6 +39,14 @@ LRESULT hitTestCode(NonClientHit hit)
     }
 }
 
+// The fonts in use; replaced when the scale changes, never destroyed (the
+// window may paint until the process ends).
+FontSet& windowFonts()
+{
+    static FontSet* fonts = new FontSet;
+    return *fonts;
+}
+
 bool anyTaskTransferring()
 {
     for (const auto& entry : DownloadManager::instance().snapshot()) {
@@ -55,6 +65,7 @@ LRESULT onCreate(HWND window)
     viewState().mainWindow = window;
     DownloadManager::instance().hwnd = window;
     if (!g_config.downloadDir.empty()) setDownloadFolderOverride(g_config.downloadDir);
+    refreshDownloadFolder(window);
     SetTimer(window, kTimerId, 500, nullptr);
     startCatalogLoad();
     return 0;
@@ -77,8 +88,10 @@ LRESULT onSize(HWND window)
     } else {
         RECT rect{};
         GetWindowRect(window, &rect);
+        const int corner = viewState().scale.px(kWindowCornerEllipse);
         // The window owns the region once it is set.
-        SetWindowRgn(window, CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, 14, 14),
+        SetWindowRgn(window,
+                     CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, corner, corner),
                      TRUE);
     }
     invalidate(window);
@@ -105,7 +118,8 @@ LRESULT onNcHitTest(HWND window, WPARAM wParam, LPARAM lParam)
     RECT client{};
     GetClientRect(window, &client);
     bool inZone = hitZoneAt(point) != nullptr;
-    return hitTestCode(nonClientHit(point.x, point.y, client.right, client.bottom, inZone));
+    return hitTestCode(
+        nonClientHit(point.x, point.y, client.right, client.bottom, inZone, viewState().scale, IsZoomed(window)));
 }
 
 LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam)
@@ -122,9 +136,11 @@ LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(window, WM_SETCURSOR, wParam, lParam);
 }
 
-LRESULT onGetMinMaxInfo(LPARAM lParam)
+LRESULT onGetMinMaxInfo(HWND, LPARAM lParam)
 {
-    reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{kMinWindowWidth, kMinWindowHeight};
+    const Scale& scale = viewState().scale;
+    reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize =
+        POINT{scale.px(kMinWindowWidth), scale.px(kMinWindowHeight)};
     return 0;
 }
 
@@ -195,5 +211,30 @@ LRESULT onRefresh(HWND window)
 LRESULT onInstalledReady(HWND window)
 {
     if (adoptInstalledPending()) invalidate(window);
+    return 0;
+}
+
+void applyWindowScale(HWND window, const Scale& scale)
+{
+    ViewState& view = viewState();
+    view.scale = scale;
+    windowFonts() = FontSet(scale);
+    view.fonts = windowFonts().fonts();
+    // Icons and the logo are decoded at the size they are drawn.
+    setIconSide(scale.px(kIconSide));
+    dropDecodedIcons();
+    view.logoState = LogoState::NotTried;
+    if (!window) return;
+    onSize(window);
+    updateShadow(window);
+}
+
+LRESULT onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    applyWindowScale(window, Scale::forDpi(LOWORD(wParam)));
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    invalidate(window);
     return 0;
 }

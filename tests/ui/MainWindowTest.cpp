@@ -73,13 +73,15 @@ POINT screenPoint(HWND window, int x, int y)
     return point;
 }
 
-// Sends a click at a client point with exactly these zones recorded.
+// Sends a click (press and release) at a client point with exactly these
+// zones recorded.
 void clickWithZones(HWND window, std::vector<HitZone> zones, int x, int y)
 {
     // No paint may refill the zones between here and the click.
     ValidateRect(window, nullptr);
     viewState().hitZones = std::move(zones);
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
 void setState(Task& task, TaskState::Value state) { task.state = static_cast<decltype(task.state.load())>(state); }

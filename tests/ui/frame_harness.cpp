@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,12 @@
 
 namespace {
 
-const Fonts& sharedFonts()
+const Fonts& sharedFonts(const Scale& scale)
 {
-    static Fonts fonts = createFonts();
-    return fonts;
+    static std::map<int, FontSet> sets;
+    auto found = sets.find(scale.dpi);
+    if (found == sets.end()) found = sets.emplace(scale.dpi, FontSet(scale)).first;
+    return found->second.fonts();
 }
 
 int channelOf(Rgb colour, int shift) { return static_cast<int>((colour >> shift) & 0xFF); }
@@ -79,14 +82,16 @@ int liveGdiHandles()
     return live;
 }
 
-FrameHarness::FrameHarness()
+FrameHarness::FrameHarness(int dpi)
+    : scale_(Scale::forDpi(dpi)), width_(scale_.px(kFrameWidth)), height_(scale_.px(kFrameHeight))
 {
     EXPECT_TRUE(ensureGdiplus());
-    view.fonts = sharedFonts();
+    view.scale = scale_;
+    view.fonts = sharedFonts(scale_);
     view.logoState = LogoState::Absent;
     dc_ = CreateCompatibleDC(nullptr);
     void* bits = nullptr;
-    bitmap_ = createTopDownDib(dc_, kFrameWidth, kFrameHeight, &bits);
+    bitmap_ = createTopDownDib(dc_, width_, height_, &bits);
     bits_ = static_cast<uint32_t*>(bits);
     previous_ = SelectObject(dc_, bitmap_);
 }
@@ -107,14 +112,22 @@ void FrameHarness::paint(const char* name)
     input.maximized = maximized;
     input.now = now;
     input.iconWindow = iconWindow;
-    RECT client{0, 0, kFrameWidth, kFrameHeight};
+    input.scale = scale_;
+    RECT client{0, 0, width_, height_};
     paintFrame(dc_, client, input);
     GdiFlush();
     const char* folder = std::getenv("PAKVANE_SAVE_FRAMES");
-    if (folder && name) saveBmp(std::string(folder) + "\\" + name + ".bmp", bits_, kFrameWidth, kFrameHeight);
+    if (folder && name) saveBmp(std::string(folder) + "\\" + name + ".bmp", bits_, width_, height_);
 }
 
-Rgb FrameHarness::pixel(int x, int y) const { return bits_[y * kFrameWidth + x] & 0xFFFFFF; }
+Rgb FrameHarness::pixel(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
+
+Rgb FrameHarness::probe(int x, int y) const
+{
+    // Unit x covers pixels [x s, (x + 1) s): its middle, rounded down.
+    auto middle = [this](int unit) { return static_cast<int>((2 * unit + 1) * scale_.dpi / (2 * kBaseDpi)); };
+    return pixel(middle(x), middle(y));
+}
 
 std::vector<HitZone> FrameHarness::zones(HitKind kind) const
 {
