@@ -85,6 +85,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: return onDestroy(window);
     case WM_SIZE: return onSize(window);
     case WM_PAINT: return onPaint(window);
+    case WM_ACTIVATE: return onActivate(window, wParam, lParam);
     case WM_ERASEBKGND: return 1;
     case WM_SETCURSOR: return onSetCursor(window, wParam, lParam);
     case WM_GETMINMAXINFO: return onGetMinMaxInfo(window, lParam);

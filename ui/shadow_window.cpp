@@ -149,3 +149,10 @@ void updateShadow(HWND main)
     }
     SetWindowPos(shadow, main, rect.left - margin, rect.top - margin, w, h, SWP_SHOWWINDOW | SWP_NOACTIVATE);
 }
+
+void keepShadowBelow(HWND main)
+{
+    HWND shadow = viewState().shadowWindow;
+    if (!shadow || !main || !IsWindowVisible(shadow) || GetWindow(main, GW_HWNDNEXT) == shadow) return;
+    SetWindowPos(shadow, main, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}

@@ -20,6 +20,11 @@ HWND createShadowWindow(HINSTANCE instance, HWND main);
 // Nothing happens while viewState().shadowWindow or main is null.
 void updateShadow(HWND main);
 
+// Puts a shown shadow back directly below main when something else came
+// between them (under Wine the first events after showing lift it above
+// main). Cheap when it is in place: for activation and the timer.
+void keepShadowBelow(HWND main);
+
 // Draws the shadow of a width x height window into pixels, a top-down
 // (width + 2m) x (height + 2m) image of premultiplied 32-bit BGRA that must
 // start all zero, m being the scaled 18-unit margin. False when GDI+ could

@@ -151,6 +151,13 @@ LRESULT onWindowPosChanged(HWND window, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    // Activation raises the window: its shadow follows it.
+    keepShadowBelow(window);
+    return DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
+}
+
 LRESULT onPaint(HWND window)
 {
     PAINTSTRUCT paint{};
@@ -166,6 +173,7 @@ LRESULT onTimer(HWND window, WPARAM timerId)
 {
     if (timerId != kTimerId) return 0;
     DownloadManager::instance().tickSpeed();
+    keepShadowBelow(window);
     const ViewState& view = viewState();
     bool overlayUp = !view.toast.text.empty() || !view.banner.title.empty();
     if (overlayUp || view.page == Page::Downloads || anyTaskTransferring()) invalidate(window);

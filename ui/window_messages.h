@@ -15,6 +15,7 @@ LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onGetMinMaxInfo(HWND window, LPARAM lParam);
 LRESULT onWindowPosChanged(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onPaint(HWND window);
+LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onTimer(HWND window, WPARAM timerId);
 LRESULT onCatalogReady(HWND window, WPARAM loaded);
 LRESULT onTaskDone(WPARAM appId);
