@@ -179,3 +179,31 @@ void FrameHarness::hover(HitKind kind, int32_t id)
     view.hoverKind = kind;
     view.hoverId = id;
 }
+
+void fillCatalog(FrameHarness& f)
+{
+    f.addCategory(L"c1", L"常用软件");
+    f.addCategory(L"c2", L"开发工具");
+    f.addCategory(L"c3", L"影音娱乐");
+    f.view.currentCategoryId = L"c2";
+    f.addApp(101, L"编辑器", L"c2");
+    f.addApp(102, L"播放器", L"c2");
+    f.addApp(103, L"即将上架", L"c2", false);
+    f.addApp(104, L"压缩工具", L"c2");
+    f.addApp(105, L"别的分类", L"c1");
+    f.addTask(102, TaskState::Installed);
+    f.addTask(104, TaskState::Downloading, 37, 100);
+}
+
+void fillTasks(FrameHarness& f)
+{
+    f.addCategory(L"c", L"全部");
+    f.view.currentCategoryId = L"c";
+    f.addApp(1, L"编辑器", L"c");
+    f.view.page = Page::Downloads;
+    f.addTask(1, TaskState::Downloading, 37, 100);
+    f.addTask(2, TaskState::Downloaded, 100, 100, false);  // MD5 mismatch, installer
+    f.addTask(3, TaskState::Failed);
+    f.addTask(4, TaskState::Installed, 100, 100);
+    f.addTask(5, TaskState::Downloaded, 100, 100, true, true);  // archive
+}

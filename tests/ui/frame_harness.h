@@ -72,6 +72,20 @@ private:
     uint32_t* bits_ = nullptr;
 };
 
+// ---- prepared states, shared by the probes at every scale
+
+// A catalog of three categories; the second is shown with four apps in one
+// row: installable, installed, without package, downloading at 37 %.
+void fillCatalog(FrameHarness& f);
+// Card k of the first row at 1180 units: 221 wide, 235 apart.
+inline int cardLeft(int k) { return 226 + 235 * k; }
+
+// The download page with five rows: downloading at 37 %, an installer with
+// an MD5 mismatch, failed, installed, an archive.
+void fillTasks(FrameHarness& f);
+// Row k's reference line at scroll 0.
+inline int line(int k) { return 216 + 96 * k; }
+
 // Live GDI objects of the process, found by asking every 16-bit handle index
 // for its type (Wine takes a handle without its generation word). Wine's
 // GetGuiResources does not count.
