@@ -289,6 +289,21 @@ def registry_delete(env, key):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def probe(env, probe_exe, work, *args):
+    """Runs tests/window/window_probe.exe in the prefix (a look at the window
+    from another process: "zorder", "hittest X Y", "rect CLASS", "dpi") and
+    returns its one line of answer, or None when it found nothing."""
+    out = os.path.join(work, "probe-answer.txt")
+    if os.path.exists(out):
+        os.remove(out)
+    code = subprocess.run(["wine", probe_exe, "Z:" + out.replace("/", "\\")] + [str(a) for a in args], env=env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    if code != 0 or not os.path.exists(out):
+        return None
+    with open(out, encoding="utf-8") as f:
+        return f.read().strip()
+
+
 # -- the window
 
 def xdotool(display, *args):
