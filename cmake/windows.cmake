@@ -12,7 +12,7 @@ file(GLOB PAKVANE_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/install/*.cpp)
 add_library(pakvane STATIC ${PAKVANE_SOURCES})
 target_link_libraries(pakvane PUBLIC
-    winhttp gdiplus ole32 oleaut32 shell32 shlwapi advapi32 user32 gdi32 uuid version)
+    winhttp gdiplus ole32 oleaut32 shell32 shlwapi advapi32 user32 gdi32 uuid version wintrust crypt32)
 
 file(GLOB PAKVANE_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 add_library(pakvane_ui STATIC ${PAKVANE_UI_SOURCES})

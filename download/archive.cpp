@@ -18,6 +18,8 @@ const Signature kSignatures[] = {
     {{0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C}, 6, "7z"},
 };
 
+const unsigned char kCompoundFile[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
 }  // namespace
 
 const char* archiveExtension(const unsigned char* bytes, size_t count)
@@ -27,4 +29,10 @@ const char* archiveExtension(const unsigned char* bytes, size_t count)
         if (count >= s.length && std::memcmp(bytes, s.bytes, s.length) == 0) return s.extension;
     }
     return nullptr;
+}
+
+const char* installerPackageExtension(const unsigned char* bytes, size_t count)
+{
+    if (bytes == nullptr || count < sizeof kCompoundFile) return nullptr;
+    return std::memcmp(bytes, kCompoundFile, sizeof kCompoundFile) == 0 ? "msi" : nullptr;
 }

@@ -80,6 +80,18 @@ void Task::setError(const std::wstring& text)
     error_ = text;
 }
 
+InstallerSignature Task::signature() const
+{
+    std::lock_guard<std::mutex> guard(errorLock);
+    return signature_;
+}
+
+void Task::setSignature(const InstallerSignature& signature)
+{
+    std::lock_guard<std::mutex> guard(errorLock);
+    signature_ = signature;
+}
+
 DownloadManager& DownloadManager::instance()
 {
     // Never destroyed: detached workers may still use the request gate while
@@ -181,7 +193,7 @@ bool DownloadManager::startInstall(int32_t id)
         const Task& found = *it->second;
         const int32_t state = found.state.load();
         if ((state != TaskState::Downloaded && state != TaskState::InstallUnconfirmed) || found.isArchive.load() ||
-            !found.md5Ok.load())
+            !found.md5Ok.load() || found.signature().state == SignatureState::Broken)
             return false;
         task = it->second;
     }
@@ -227,6 +239,9 @@ std::map<int32_t, TaskView> DownloadManager::snapshot()
         view.isArchive = task.isArchive.load();
         view.error = task.error();
         view.retries = task.retries.load();
+        const InstallerSignature signature = task.signature();
+        view.signature = signature.state;
+        view.publisher = signature.publisher;
         views.emplace(entry.first, std::move(view));
     }
     return views;
@@ -268,9 +283,9 @@ std::shared_ptr<Task> DownloadManager::findTask(int32_t id)
     return it == tasks.end() ? nullptr : it->second;
 }
 
-void DownloadManager::post(UINT msg, WPARAM wParam)
+void DownloadManager::post(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (hwnd) PostMessageW(hwnd, msg, wParam, 0);
+    if (hwnd) PostMessageW(hwnd, msg, wParam, lParam);
 }
 
 void DownloadManager::failTask(Task* task, const std::wstring& text)

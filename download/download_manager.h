@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/handles.h"
+#include "download/installer_signature.h"
 #include "download/task_state.h"
 
 struct Task : std::enable_shared_from_this<Task> {
@@ -43,13 +44,17 @@ struct Task : std::enable_shared_from_this<Task> {
     void setFinalPath(const std::wstring& path);
     std::wstring error() const;
     void setError(const std::wstring& text);
+    // What the check before the last launch found; Unchecked until then.
+    InstallerSignature signature() const;
+    void setSignature(const InstallerSignature& signature);
 
 private:
     // The worker renames finalPath while the UI thread may read it.
     mutable std::mutex pathLock;
     std::wstring finalPath_;
-    mutable std::mutex errorLock;
+    mutable std::mutex errorLock;  // guards error_ and signature_
     std::wstring error_;
+    InstallerSignature signature_;
     friend class DownloadManager;
 };
 
@@ -64,6 +69,8 @@ struct TaskView {
     bool isArchive;
     std::wstring error;
     int32_t retries;
+    SignatureState signature;
+    std::wstring publisher;
 };
 
 // Starts the installer worker for a task already set to Installing; false when
@@ -84,7 +91,9 @@ public:
                        int64_t size);
     void cancel(int32_t id);
     void clearFinished();
-    // True when the task qualified (a downloaded, verified installer).
+    // True when the task qualified: a downloaded, verified installer whose
+    // signature was not found broken. The installer worker checks the file
+    // again before it launches it.
     bool startInstall(int32_t id);
     void revealInFolder(int32_t id);
     std::map<int32_t, TaskView> snapshot();
@@ -93,7 +102,7 @@ public:
     // The task for an id, or null.
     std::shared_ptr<Task> findTask(int32_t id);
     // Posts msg to hwnd when it is set.
-    void post(UINT msg, WPARAM wParam);
+    void post(UINT msg, WPARAM wParam, LPARAM lParam = 0);
 
 private:
     friend struct DownloadManagerTestAccess;  // the tests' seams: tests/support/download_manager_access.h

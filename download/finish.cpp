@@ -2,7 +2,6 @@
 // the complete part file to its final name.
 
 #include "core/app_messages.h"
-#include "core/ascii.h"
 #include "core/text.h"
 #include "download/archive.h"
 #include "download/download_manager.h"
@@ -10,25 +9,22 @@
 
 namespace {
 
-// Catalogs write digests in either case; hex letters compare without it.
-bool sameDigest(const std::string& computed, const std::string& expected)
+// The extension the file's first bytes call for instead of ".exe" (an archive
+// kind or "msi"), or null; isArchive says which.
+const char* sniffKind(const std::wstring& path, bool& isArchive)
 {
-    if (computed.size() != expected.size()) return false;
-    for (size_t i = 0; i < computed.size(); ++i)
-        if (asciiLower(computed[i]) != asciiLower(expected[i])) return false;
-    return true;
-}
-
-// The archive kind from the file's first bytes, or null.
-const char* sniffArchive(const std::wstring& path)
-{
+    isArchive = false;
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return nullptr;
     unsigned char head[8];
     DWORD count = 0;
     if (!ReadFile(file.get(), head, sizeof head, &count, nullptr)) return nullptr;
-    return archiveExtension(head, count);
+    if (const char* extension = archiveExtension(head, count)) {
+        isArchive = true;
+        return extension;
+    }
+    return installerPackageExtension(head, count);
 }
 
 // -1 when the file cannot be looked at.
@@ -59,12 +55,20 @@ void DownloadManager::finish(Task* task)
     }
 
     if (!task->md5.empty()) {
-        std::string digest;
-        if (fileMd5Hex(task->partPath, digest)) task->md5Ok = sameDigest(digest, task->md5);
+        switch (checkFileDigest(task->partPath, task->md5)) {
+        case DigestCheck::Matches: break;
+        case DigestCheck::Differs: task->md5Ok = false; break;
+        case DigestCheck::Unreadable:
+            // Not verified is not verified: such a file is never launched.
+            task->setError(L"无法读取下载的文件，MD5 校验未完成");
+            task->md5Ok = false;
+            break;
+        }
     }
 
-    if (const char* extension = sniffArchive(task->partPath)) {
-        task->isArchive = true;
+    bool isArchive = false;
+    if (const char* extension = sniffKind(task->partPath, isArchive)) {
+        task->isArchive = isArchive;
         std::wstring path = task->finalPath();
         if (path.size() >= 4) path.resize(path.size() - 4);  // the ".exe" given at creation
         task->setFinalPath(path + L"." + utf8ToWide(extension));

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/handles.h"
 
 namespace {
@@ -31,6 +32,15 @@ bool hashFile(HANDLE file, HCRYPTHASH hash)
         if (read == 0) return true;
         if (!CryptHashData(hash, buffer.data(), read, 0)) return false;
     }
+}
+
+// Catalogs write digests in either case; hex letters compare without it.
+bool sameDigest(const std::string& computed, const std::string& expected)
+{
+    if (computed.size() != expected.size()) return false;
+    for (size_t i = 0; i < computed.size(); ++i)
+        if (asciiLower(computed[i]) != asciiLower(expected[i])) return false;
+    return true;
 }
 
 }  // namespace
@@ -65,4 +75,11 @@ bool fileMd5Hex(const std::wstring& path, std::string& out)
     }
     out = hex;
     return true;
+}
+
+DigestCheck checkFileDigest(const std::wstring& path, const std::string& expectedMd5)
+{
+    std::string digest;
+    if (!fileMd5Hex(path, digest)) return DigestCheck::Unreadable;
+    return sameDigest(digest, expectedMd5) ? DigestCheck::Matches : DigestCheck::Differs;
 }

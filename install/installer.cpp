@@ -1,5 +1,6 @@
-// The installer worker: runs one downloaded installer through the shell, waits
-// for it and sets the task's state from its exit code and the Uninstall keys.
+// The installer worker: checks a downloaded installer again, runs it through
+// the shell, waits for it and sets the task's state from its exit code and the
+// Uninstall keys.
 
 #include "install/installer.h"
 
@@ -10,8 +11,10 @@
 #include "core/detached_thread.h"
 #include "core/handles.h"
 #include "download/download_manager.h"
+#include "install/exit_code.h"
 #include "install/install_outcome.h"
 #include "install/installed_index.h"
+#include "install/launch_check.h"
 
 namespace {
 
@@ -34,13 +37,20 @@ private:
 
 enum class Launch { Failed, NoProcess, Exited };
 
-// Starts the file with its default verb and waits for the process, however long
-// the installer takes (the user may sit in its wizard for an hour).
+bool isInstallerPackage(const std::wstring& path)
+{
+    return path.size() >= 4 && CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".msi", 4, TRUE) == CSTR_EQUAL;
+}
+
+// Starts the file with its default verb (for a Windows Installer package the
+// shell's "open", which runs msiexec /i) and waits for the process, however
+// long the installer takes (the user may sit in its wizard for an hour).
 Launch launchAndWait(const std::wstring& path, DWORD& exitCode)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = isInstallerPackage(path) ? L"open" : nullptr;
     info.lpFile = path.c_str();
     info.nShow = SW_SHOWNORMAL;
     // Fails too when the user refuses the elevation prompt.
@@ -54,26 +64,43 @@ Launch launchAndWait(const std::wstring& path, DWORD& exitCode)
     return Launch::Exited;
 }
 
-TaskState::Value installOutcome(const Task& task)
+struct Outcome {
+    TaskState::Value state;
+    std::wstring line;  // the task's error: what the exit code means, or empty
+};
+
+Outcome installOutcome(const Task& task, const std::wstring& path)
 {
     const InstalledIndex before;
     const bool wasListed = isListed(task.name, before.displayNames);
 
     DWORD exitCode = 0;
-    switch (launchAndWait(task.finalPath(), exitCode)) {
+    switch (launchAndWait(path, exitCode)) {
     case Launch::Failed:
-        return TaskState::Downloaded;
+        return {TaskState::Downloaded, L""};
     case Launch::NoProcess:
-        return TaskState::Installed;
+        return {TaskState::Installed, L""};
     case Launch::Exited:
         break;
     }
-    // Any non-zero code, a cancelled wizard's 1223 included, is not an install.
-    if (exitCode != 0) return TaskState::InstallUnconfirmed;
+    const InstallerExit meaning = installerExitMeaning(exitCode);
+    if (!meaning.judgeByUninstallKeys) return {TaskState::InstallUnconfirmed, meaning.line};
 
     const InstalledIndex after;
-    return installationConfirmed(before.entries, after.entries, wasListed) ? TaskState::Installed
-                                                                           : TaskState::InstallUnconfirmed;
+    if (installationConfirmed(before.entries, after.entries, wasListed)) return {TaskState::Installed, meaning.line};
+    return {TaskState::InstallUnconfirmed, L""};
+}
+
+// The task goes back to Downloaded with the reason as its error, and the
+// window is told so it can say it at once.
+void refuse(Task& task, const LaunchCheck& check)
+{
+    if (check.refusal == LaunchRefusal::FileChanged) task.md5Ok = false;
+    if (check.refusal == LaunchRefusal::SignatureBroken) task.setSignature(check.signature);
+    task.setError(launchRefusalText(check.refusal));
+    task.state = TaskState::Downloaded;
+    DownloadManager::instance().post(WM_APP_INSTALL_REFUSED, static_cast<WPARAM>(task.id),
+                                      static_cast<LPARAM>(check.refusal));
 }
 
 }  // namespace
@@ -83,7 +110,16 @@ void runInstaller(std::shared_ptr<Task> task)
     if (!task) return;
     {
         ComApartment com;
-        task->state = installOutcome(*task);
+        const std::wstring path = task->finalPath();
+        const LaunchCheck check = checkBeforeLaunch(path, task->md5);
+        if (check.refusal != LaunchRefusal::None) {
+            refuse(*task, check);
+        } else {
+            task->setSignature(check.signature);
+            const Outcome outcome = installOutcome(*task, path);
+            task->setError(outcome.line);
+            task->state = outcome.state;
+        }
     }
     DownloadManager::instance().post(WM_APP_REFRESH, 0);
 }

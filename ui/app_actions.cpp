@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "download/download_folder.h"
 #include "install/installed_apps.h"
+#include "install/launch_refusal.h"
 #include "net/install_report.h"
 #include "ui/card_look.h"
 #include "ui/install_run_watch.h"
@@ -21,6 +22,15 @@ bool startWatchedInstall(int32_t appId)
     if (!DownloadManager::instance().startInstall(appId)) return false;
     installRunWatch().started(appId);
     return true;
+}
+
+// Why an install button refuses the task's file, or null when it may try:
+// the worker checks the file once more before it launches it.
+const wchar_t* installRefusal(const TaskView& task)
+{
+    if (!task.md5Ok) return L"文件校验不一致，已禁止安装，请删除后重新下载";
+    if (task.signature == SignatureState::Broken) return launchRefusalText(LaunchRefusal::SignatureBroken);
+    return nullptr;
 }
 
 }  // namespace
@@ -71,13 +81,11 @@ void onAppAction(const AppInfo* app, const ShowToast& toast)
         if (task.isArchive) {
             DownloadManager::instance().revealInFolder(app->id);
             toast(L"「" + app->name + L"」是压缩包，已保存到下载目录，解压后即可使用", ToastKind::Success);
-        } else if (task.md5Ok) {
-            if (startWatchedInstall(app->id)) {
-                reportStartedInstall(app->id);
-                toast(L"正在打开安装向导：" + app->name, ToastKind::Success);
-            }
-        } else {
-            toast(L"文件校验不一致，已禁止安装，请删除后重新下载", ToastKind::Error);
+        } else if (const wchar_t* refusal = installRefusal(task)) {
+            toast(refusal, ToastKind::Error);
+        } else if (startWatchedInstall(app->id)) {
+            reportStartedInstall(app->id);
+            toast(L"正在打开安装向导：" + app->name, ToastKind::Success);
         }
         return;
     }
@@ -94,8 +102,8 @@ void onInstallClicked(const Catalog& catalog, int32_t appId, const ShowToast& to
 {
     TaskView task{};
     if (!findTaskView(appId, task)) return;
-    if (!task.md5Ok) {
-        toast(L"文件校验不一致，已禁止安装，请删除后重新下载", ToastKind::Error);
+    if (const wchar_t* refusal = installRefusal(task)) {
+        toast(refusal, ToastKind::Error);
         return;
     }
     if (!startWatchedInstall(appId)) return;
@@ -122,6 +130,7 @@ void onTaskFinished(int32_t appId, const ShowToast& toast)
         toast(L"「" + task.name + L"」下载完成，正在打开安装向导", ToastKind::Success);
         if (startWatchedInstall(appId)) reportStartedInstall(appId);
     } else {
-        toast(L"下载完成，但 MD5 校验不一致，请谨慎安装", ToastKind::Error);
+        // A file that could not be hashed says so instead of a mismatch.
+        toast(task.error.empty() ? L"下载完成，但 MD5 校验不一致，请谨慎安装" : task.error, ToastKind::Error);
     }
 }

@@ -107,6 +107,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_TASK_DONE: return onTaskDone(wParam);
     case WM_APP_CATALOG_READY: return onCatalogReady(window, wParam);
     case WM_APP_INSTALLED_READY: return onInstalledReady(window);
+    case WM_APP_INSTALL_REFUSED: return onInstallRefused(window, lParam);
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "ui/format.h"
 #include "ui/paint_context.h"
+#include "ui/row_status.h"
 
 namespace {
 
@@ -54,28 +55,14 @@ void paintProgress(const Canvas& c, const TaskView& task, int y)
     }
 }
 
-struct StatusLine {
-    std::wstring text;
-    TextColor colour;
-};
-
-StatusLine statusLine(const TaskView& task)
+RowStatus statusLine(const TaskView& task)
 {
-    switch (stateOf(task)) {
-    case TaskState::Downloading: {
+    if (stateOf(task) == TaskState::Downloading) {
         std::wstring text = formatSize(task.received) + L" / " + formatSize(task.size) + L" · " + formatSpeed(task.speed);
         if (task.retries > 0) text += L" · 网络波动，正在重试";
         return {text, kTextMuted};
     }
-    case TaskState::Verifying: return {L"正在校验文件...", kTextMuted};
-    case TaskState::Downloaded: return {task.isArchive ? L"下载成功 · 压缩包已保存" : L"下载完成", kTextGreen};
-    case TaskState::Failed: return {L"下载失败：" + task.error, kTextRed};
-    case TaskState::Cancelled: return {L"已取消", kTextMuted};
-    case TaskState::Installed: return {L"安装完成", kTextGreen};
-    case TaskState::Installing: return {L"正在安装，请稍候...", kTextGreen};
-    case TaskState::InstallUnconfirmed: return {L"安装已取消，可点击右侧按钮重新安装", kTextRed};
-    default: return {L"", kTextMuted};
-    }
+    return rowStatus({task.state, task.isArchive, task.error, {task.signature, task.publisher}});
 }
 
 const wchar_t* buttonLabel(PanelAction action)
@@ -117,7 +104,7 @@ void paintRow(const Canvas& c, const PanelRow& row, const TaskView& task)
     c.text(c.fonts.strong, mismatch ? task.name + L"  (MD5 校验不一致)" : task.name, panelRowNameRect(w, y),
            mismatch ? kTextRed : kTextPrimary, kLeftLine);
     paintProgress(c, task, y);
-    StatusLine status = statusLine(task);
+    RowStatus status = statusLine(task);
     c.text(c.fonts.status, status.text, panelRowStatusRect(w, y), status.colour, kLeftLine);
     paintRowButtons(c, row);
 }

@@ -6,6 +6,7 @@
 #include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "install/installed_apps.h"
+#include "install/launch_refusal.h"
 #include "net/icon_loader.h"
 #include "ui/app_actions.h"
 #include "ui/fonts.h"
@@ -219,6 +220,14 @@ LRESULT onRefresh(HWND window)
 LRESULT onInstalledReady(HWND window)
 {
     if (adoptInstalledPending()) invalidate(window);
+    return 0;
+}
+
+LRESULT onInstallRefused(HWND window, LPARAM refusal)
+{
+    const std::wstring text = launchRefusalText(static_cast<LaunchRefusal>(refusal));
+    if (!text.empty()) showToast(text, ToastKind::Error);
+    invalidate(window);
     return 0;
 }
 

@@ -23,6 +23,8 @@ LRESULT onTaskDone(WPARAM appId);
 LRESULT onRefresh(HWND window);
 // WM_APP_INSTALLED_READY: swaps in the installed programs found by the worker.
 LRESULT onInstalledReady(HWND window);
+// WM_APP_INSTALL_REFUSED: says in a red toast why an installer was not launched.
+LRESULT onInstallRefused(HWND window, LPARAM refusal);
 // The window moved to a monitor of another DPI: the suggested rectangle, and
 // everything drawn at the new scale.
 LRESULT onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam);

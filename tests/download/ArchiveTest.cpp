@@ -95,3 +95,16 @@ TEST(ArchiveExtension, InstallersAndOtherFilesAreNotArchives)
     };
     for (const Bytes& bytes : cases) EXPECT_EQ(nameOf(sniff(bytes)), "(none)");
 }
+
+TEST(InstallerPackage, AllEightCompoundFileBytesMakeAnMsiAndNoArchive)
+{
+    const Bytes msi = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    EXPECT_STREQ(installerPackageExtension(withTail(msi, 8).data(), 16), "msi");
+    EXPECT_EQ(sniff(msi), nullptr);
+    EXPECT_EQ(installerPackageExtension(msi.data(), 7), nullptr);
+    for (size_t at = 0; at < msi.size(); ++at) {
+        Bytes changed = msi;
+        changed[at] ^= 0x01;
+        EXPECT_EQ(installerPackageExtension(changed.data(), changed.size()), nullptr) << "byte " << at;
+    }
+}

@@ -84,6 +84,29 @@ TEST(FinishDigest, ComparesIgnoringTheCaseOfHexLettersAndKeepsAMismatchedFile)
     }
 }
 
+TEST(FinishDigest, FileThatCannotBeHashedIsNotVerifiedAndNeverInstalled)
+{
+    EngineTest env(L"unreadable");
+    const std::string content = patternBytes(300000, 48);
+    putServerFile("f-unreadable.bin", content);
+    addServerRule(R"({"path":"/files/f-unreadable.bin","steps":[{}],"then":{"bytesPerSecond":150000}})");
+    std::shared_ptr<Task> task =
+        startTask(5433, L"Unreadable", fileUrl("f-unreadable.bin"), md5Of(content, env.folder()));
+    ASSERT_TRUE(task);
+    ASSERT_TRUE(waitUntil([&] { return fileExists(task->partPath); }));
+    // Another program reads the part file and lets nobody else read it.
+    UniqueFile holder(CreateFileW(task->partPath.c_str(), GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid()) << GetLastError();
+    ASSERT_TRUE(waitForWorker(task));
+
+    TaskView view = viewOf(5433);
+    EXPECT_EQ(view.state, TaskState::Downloaded);
+    EXPECT_FALSE(view.md5Ok);
+    EXPECT_EQ(view.error, L"无法读取下载的文件，MD5 校验未完成");
+    EXPECT_FALSE(DownloadManager::instance().startInstall(5433));
+}
+
 TEST(FinishArchive, FirstBytesDecideTheKindAndTheExtension)
 {
     EngineTest env(L"archive");
@@ -106,6 +129,8 @@ TEST(FinishArchive, FirstBytesDecideTheKindAndTheExtension)
         {"7z cut to 5 bytes", sevenZip.substr(0, 5), L".exe", false},
         {"zip cut to 3 bytes", zip.substr(0, 3), L".exe", false},
         {"an installer", "MZ" + patternBytes(5000, 43), L".exe", false},
+        {"an MSI package", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + patternBytes(5000, 47), L".msi",
+         false},
     };
     int32_t id = 5410;
     for (const Case& c : cases) {
@@ -123,8 +148,10 @@ TEST(FinishArchive, FirstBytesDecideTheKindAndTheExtension)
         EXPECT_EQ(task->finalPath(), expectedPath);
         expectFileIs(expectedPath, c.bytes);
         EXPECT_FALSE(fileExists(task->partPath));
-        if (c.isArchive) {
+        if (c.isArchive || std::wstring(c.extension) == L".msi") {
             EXPECT_FALSE(fileExists(env.folder() + L"\\" + stem + L".exe"));
+        }
+        if (c.isArchive) {
             EXPECT_FALSE(DownloadManager::instance().startInstall(id)) << "an archive is never launched";
         }
         ++id;

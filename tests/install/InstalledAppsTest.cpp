@@ -16,13 +16,7 @@ namespace {
 
 constexpr DWORD kWaitMs = 30000;
 
-// The wParam of the next WM_APP_INSTALLED_READY, or -1 when none came in time.
-int waitForReady(const MessageWindow& window)
-{
-    MSG message;
-    if (!window.next(WM_APP_INSTALLED_READY, WM_APP_INSTALLED_READY, message, kWaitMs)) return -1;
-    return static_cast<int>(message.wParam);
-}
+int waitForReady(const MessageWindow& window) { return window.nextWParam(WM_APP_INSTALLED_READY, kWaitMs); }
 
 struct CatalogApp {
     CatalogAppName name;

@@ -10,6 +10,7 @@
 #include "core/handles.h"
 #include "core/text.h"
 #include "download/download_manager.h"
+#include "install/exit_code.h"
 #include "install/install_outcome.h"
 #include "install/installer.h"
 #include "tests/install/install_harness.h"
@@ -71,18 +72,24 @@ struct OutcomeRow {
     Made made;
     bool listedBefore;
     int32_t expected;
+    const wchar_t* line;  // the task's error afterwards
 };
 
 const OutcomeRow kOutcomeRows[] = {
-    {"exit 0, new entry", 0, Made::EntryWithName, false, TaskState::Installed},
-    {"exit 0, new entry without DisplayName", 0, Made::EntryWithoutName, false, TaskState::Installed},
-    {"exit 0, nothing new, listed before (an update)", 0, Made::Nothing, true, TaskState::Installed},
-    {"exit 0, nothing new, not listed", 0, Made::Nothing, false, TaskState::InstallUnconfirmed},
-    {"exit 1, new entry naming the app", 1, Made::EntryWithName, true, TaskState::InstallUnconfirmed},
+    {"exit 0, new entry", 0, Made::EntryWithName, false, TaskState::Installed, L""},
+    {"exit 0, new entry without DisplayName", 0, Made::EntryWithoutName, false, TaskState::Installed, L""},
+    {"exit 0, nothing new, listed before (an update)", 0, Made::Nothing, true, TaskState::Installed, L""},
+    {"exit 0, nothing new, not listed", 0, Made::Nothing, false, TaskState::InstallUnconfirmed, L""},
+    {"exit 3010, new entry", 3010, Made::EntryWithName, false, TaskState::Installed, L"安装完成，重启电脑后生效"},
+    {"exit 1641, nothing new, not listed", 1641, Made::Nothing, false, TaskState::InstallUnconfirmed, L""},
+    {"exit 1, new entry naming the app", 1, Made::EntryWithName, true, TaskState::InstallUnconfirmed,
+     L"安装失败（错误代码 1）"},
     {"exit 1223 (cancelled), new entry naming the app", 1223, Made::EntryWithName, true,
-     TaskState::InstallUnconfirmed},
-    {"exit 1223, nothing new, not listed", 1223, Made::Nothing, false, TaskState::InstallUnconfirmed},
-    {"exit 0x80004005, nothing new, listed", 0x80004005u, Made::Nothing, true, TaskState::InstallUnconfirmed},
+     TaskState::InstallUnconfirmed, L"安装已取消，可点击右侧按钮重新安装"},
+    {"exit 1618, nothing new, not listed", 1618, Made::Nothing, false, TaskState::InstallUnconfirmed,
+     L"另一个安装正在进行，请稍后重新安装"},
+    {"exit 0x80004005, nothing new, listed", 0x80004005u, Made::Nothing, true, TaskState::InstallUnconfirmed,
+     L"安装失败（错误代码 2147500037）"},
 };
 
 class InstallerRunTest : public ::testing::Test {
@@ -117,8 +124,8 @@ TEST_F(InstallerRunTest, OutcomeFollowsExitCodeAndUninstallEntries)
             keys.track(UninstallRoot::User, plan.uninstallKey);
         }
         plan.withDisplayName = row.made == Made::EntryWithName;
-        // Exit 0 rows name something else, so only the new identity can tell.
-        plan.displayName = row.exitCode == 0 ? L"Unrelated " + token : appName;
+        // Rows that judge by the keys name something else, so only the new identity can tell.
+        plan.displayName = installerExitMeaning(row.exitCode).judgeByUninstallKeys ? L"Unrelated " + token : appName;
         const std::wstring installer = prepareTestInstaller(plan);
         ASSERT_FALSE(installer.empty());
 
@@ -127,6 +134,8 @@ TEST_F(InstallerRunTest, OutcomeFollowsExitCodeAndUninstallEntries)
         ASSERT_TRUE(runInstallerWorker(task));
 
         EXPECT_EQ(task->state.load(), row.expected);
+        EXPECT_EQ(task->error(), row.line);
+        EXPECT_EQ(task->signature().state, SignatureState::Unsigned);
         EXPECT_EQ(window.takeRefreshes(), 1);
         // The installer really ran: its entry is there when it was to make one.
         if (row.made != Made::Nothing) {

@@ -5,7 +5,10 @@
 #include "core/app_messages.h"
 #include "core/detached_thread.h"
 #include "core/handles.h"
+#include "core/text.h"
+#include "download/verify.h"
 #include "install/installer.h"
+#include "tests/support/test_server.h"
 
 namespace {
 
@@ -20,6 +23,14 @@ BOOL CALLBACK confirmErrorBox(HWND window, LPARAM)
     if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
     PostMessageW(window, WM_COMMAND, IDOK, 0);
     return TRUE;
+}
+
+// The same for a box of another process (an installer's own), found among the top-level windows.
+BOOL CALLBACK confirmOtherProcessBox(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process == GetCurrentProcessId() ? TRUE : confirmErrorBox(window, 0);
 }
 
 }  // namespace
@@ -43,6 +54,15 @@ int RefreshWindow::takeRefreshes()
     MSG msg;
     while (hwnd_ && PeekMessageW(&msg, hwnd_, WM_APP_REFRESH, WM_APP_REFRESH, PM_REMOVE)) ++count;
     return count;
+}
+
+std::vector<std::pair<WPARAM, LPARAM>> RefreshWindow::takeRefusals()
+{
+    std::vector<std::pair<WPARAM, LPARAM>> refusals;
+    MSG msg;
+    while (hwnd_ && PeekMessageW(&msg, hwnd_, WM_APP_INSTALL_REFUSED, WM_APP_INSTALL_REFUSED, PM_REMOVE))
+        refusals.emplace_back(msg.wParam, msg.lParam);
+    return refusals;
 }
 
 int RefreshWindow::waitForRefreshes(int count)
@@ -76,7 +96,10 @@ bool runInstallerWorker(const std::shared_ptr<Task>& task)
     bool ended = false;
     for (int i = 0; i < kPollRounds && !ended; ++i) {
         ended = WaitForSingleObject(thread.get(), kPollMs) == WAIT_OBJECT_0;
-        if (!ended) EnumThreadWindows(threadId, &confirmErrorBox, 0);
+        if (!ended) {
+            EnumThreadWindows(threadId, &confirmErrorBox, 0);
+            EnumWindows(&confirmOtherProcessBox, 0);
+        }
     }
     if (!ended) ADD_FAILURE() << "the installer worker did not end within 60 s";
     return ended;
@@ -84,8 +107,28 @@ bool runInstallerWorker(const std::shared_ptr<Task>& task)
 
 int32_t waitWhileInState(const Task& task, int32_t state)
 {
-    for (int i = 0; i < kPollRounds && task.state.load() == state; ++i) Sleep(kPollMs);
+    for (int i = 0; i < kPollRounds && task.state.load() == state; ++i) {
+        Sleep(kPollMs);
+        EnumWindows(&confirmOtherProcessBox, 0);
+    }
     return task.state.load();
+}
+
+std::shared_ptr<Task> downloadServed(int32_t id, const std::wstring& appName, const std::string& bytes)
+{
+    static int served = 0;
+    const std::string fileName = "served-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++served);
+    putServerFile(fileName, bytes);
+    std::string md5;  // of the file the server sends (tests/run_wine_test.sh serves $work/catalog)
+    EXPECT_TRUE(fileMd5Hex(testWorkDir() + L"\\catalog\\files\\" + utf8ToWide(fileName), md5));
+    DownloadManager& manager = DownloadManager::instance();
+    manager.startDownload(id, appName, wideToUtf8(testServerUrl()) + "/files/" + fileName, md5,
+                          static_cast<int64_t>(bytes.size()));
+    std::shared_ptr<Task> task = manager.findTask(id);
+    if (!task) return nullptr;
+    waitWhileInState(*task, TaskState::Downloading);
+    waitWhileInState(*task, TaskState::Verifying);
+    return task;
 }
 
 bool readWholeFile(const std::wstring& path, std::string& bytes)

@@ -184,14 +184,8 @@ DWORD ScratchUninstallKeys::storedDisplayNameBytes(UninstallRoot root, const std
     return bytes;
 }
 
-std::wstring prepareTestInstaller(const TestInstallerPlan& plan)
+bool writeTestInstallerSidecar(const std::wstring& installer, const TestInstallerPlan& plan)
 {
-    const std::wstring built = testBuildDir() + L"\\test_installer.exe";
-    const std::wstring copy = makeScratchDir(L"installer") + L"\\setup.exe";
-    if (!CopyFileW(built.c_str(), copy.c_str(), FALSE)) {
-        ADD_FAILURE() << "cannot copy " << wideToUtf8(built) << " (is the test_installer target built?)";
-        return std::wstring();
-    }
     std::string sidecar = "exit=" + std::to_string(plan.exitCode) + "\n";
     if (!plan.uninstallKey.empty()) {
         std::wstring location = identityPrefix(plan.location);
@@ -199,9 +193,21 @@ std::wstring prepareTestInstaller(const TestInstallerPlan& plan)
         sidecar += "uninstallKey=" + wideToUtf8(plan.uninstallKey) + "\nlocation=" + wideToUtf8(location) + "\n";
     }
     if (plan.withDisplayName) sidecar += "displayName=" + wideToUtf8(plan.displayName) + "\n";
-    if (!writeFile(copy + L".txt", sidecar)) {
-        ADD_FAILURE() << "cannot write the sidecar of " << wideToUtf8(copy);
+    if (!writeFile(installer + L".txt", sidecar)) {
+        ADD_FAILURE() << "cannot write the sidecar of " << wideToUtf8(installer);
+        return false;
+    }
+    return true;
+}
+
+std::wstring prepareTestInstaller(const TestInstallerPlan& plan)
+{
+    const std::wstring built =
+        testBuildDir() + (plan.signedCopy ? L"\\signed_test_installer.exe" : L"\\test_installer.exe");
+    const std::wstring copy = makeScratchDir(L"installer") + L"\\setup.exe";
+    if (!CopyFileW(built.c_str(), copy.c_str(), FALSE)) {
+        ADD_FAILURE() << "cannot copy " << wideToUtf8(built) << " (is it built? osslsigncode signs the signed copy)";
         return std::wstring();
     }
-    return copy;
+    return writeTestInstallerSidecar(copy, plan) ? copy : std::wstring();
 }

@@ -56,8 +56,11 @@ struct TestInstallerPlan {
     UninstallRoot location = UninstallRoot::User;
     bool withDisplayName = false;
     std::wstring displayName;
+    bool signedCopy = false;  // the copy signed with the build's self-signed certificate
 };
 
 // A copy of the built test installer in a scratch folder with its sidecar
 // written; empty (and a test failure) when the build output is missing.
 std::wstring prepareTestInstaller(const TestInstallerPlan& plan);
+// The sidecar that steers the test installer at `installer` (a copy under any name).
+bool writeTestInstallerSidecar(const std::wstring& installer, const TestInstallerPlan& plan);

@@ -34,6 +34,14 @@ public:
         }
     }
 
+    // The wParam of the next `message` posted to this window, or -1 when none
+    // came within timeoutMs.
+    int nextWParam(UINT message, DWORD timeoutMs) const
+    {
+        MSG out;
+        return next(message, message, out, timeoutMs) ? static_cast<int>(out.wParam) : -1;
+    }
+
     // True when a message in [first, last] is already waiting; it is left queued.
     bool pending(UINT first, UINT last) const
     {

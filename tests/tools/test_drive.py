@@ -166,13 +166,21 @@ class DemoCatalog(unittest.TestCase):
 
     def test_every_package_is_made_and_every_made_package_is_named(self):
         named = {a["file"] for a in self.doc["apps"] if "file" in a}
-        made = set(self.packages["installers"]) | set(self.packages["archives"])
+        made = set(self.packages["installers"]) | set(self.packages["msi"]) | set(self.packages["archives"])
         self.assertEqual(named, made)
         self.assertEqual(1, sum("file" not in a for a in self.doc["apps"]))  # "敬请期待"
-        self.assertEqual(set(self.packages["installers"]), set(self.missing))  # no makensis here
+        # No makensis or wixl here.
+        self.assertEqual(set(self.packages["installers"]) | set(self.packages["msi"]), set(self.missing))
         self.assertGreaterEqual(len(self.packages["installers"]), 3)
         keys = [entry["key"] for entry in self.packages["installers"].values()]
         self.assertEqual(len(keys), len(set(keys)))
+
+    def test_one_signed_installer_and_msi_packages_named_as_wixl_can_write(self):
+        self.assertEqual(1, sum(bool(e.get("signed")) for e in self.packages["installers"].values()))
+        self.assertGreaterEqual(len(self.packages["msi"]), 1)
+        for app in self.doc["apps"]:
+            if app.get("file") in self.packages["msi"]:
+                self.assertTrue(app["name"].isascii(), app["name"])  # msiexec's DisplayName
 
     def test_archives_are_real_zips_large_enough_to_watch(self):
         for name in self.packages["archives"]:

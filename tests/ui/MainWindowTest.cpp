@@ -190,6 +190,23 @@ TEST(MainWindow, FinishedTaskRaisesTheBanner)
     DownloadManager::instance().clearFinished();
 }
 
+TEST(MainWindow, InstallButtonsRefuseABrokenSignatureAndARefusedLaunchIsSaid)
+{
+    HWND window = loadedWindow();
+    auto task = addTask(1, TaskState::Downloaded, L"Foo 编辑器", false);
+    task->setSignature({SignatureState::Broken, L""});
+    for (HitKind kind : {HitKind::CardButton, HitKind::PanelInstall}) {
+        viewState().toast = Toast();
+        clickWithZones(window, {{RECT{226, 314, 326, 346}, kind, 1}}, 276, 330);
+        EXPECT_EQ(viewState().toast.text, L"安装程序的数字签名已损坏，已阻止运行");
+        EXPECT_EQ(task->state.load(), TaskState::Downloaded);
+    }
+    SendMessageW(window, WM_APP_INSTALL_REFUSED, 1, 2);  // the worker refused a changed file
+    EXPECT_EQ(viewState().toast.text, L"安装程序在校验后被改动，已阻止运行，请重新下载");
+    EXPECT_EQ(viewState().toast.kind, ToastKind::Error);
+    DownloadManager::instance().clearFinished();
+}
+
 TEST(MainWindow, HitTestDragsTheTitleBandOutsideItsButtons)
 {
     HWND window = loadedWindow();

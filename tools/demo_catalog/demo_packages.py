@@ -2,14 +2,19 @@
 """Makes the demo catalog's packages and puts together a catalog folder to serve.
 
     python3 tools/demo_catalog/demo_packages.py build --out DIR [--makensis PATH]
+            [--wixl PATH] [--codesign-dir DIR]
     python3 tools/demo_catalog/demo_packages.py assemble --packages DIR --out CATALOG_DIR
 
 build: every installer of packages.json becomes a real, silent NSIS installer
 (tools/nsis/demo_installer.nsi) whose Uninstall entry carries the app's name
-from catalog.json, so the program finds it installed; every archive becomes a
-real zip. Each holds pseudo-random data of the given size, the same on every
-run, so downloads take long enough to watch. Without makensis only the
-archives are made. The Windows build runs this (target demo_packages).
+from catalog.json, so the program finds it installed; one marked "signed" is
+signed with the self-signed certificate of tools/sign_installer.sh (kept in
+--codesign-dir). Every "msi" entry becomes a Windows Installer package
+(tools/wix/package.wxs, built with wixl; its product name is the app's, which
+must be ASCII), and every archive a real zip. Each holds pseudo-random data of
+the given size, the same on every run, so downloads take long enough to
+watch. What a missing tool would make is left out. The Windows build runs
+this (target demo_packages).
 
 assemble: catalog.json, icons/ and the built packages, in one folder for
 tools/catalog_server.py.
@@ -26,6 +31,8 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NSI = os.path.join(HERE, "..", "nsis", "demo_installer.nsi")
+WXS = os.path.join(HERE, "..", "wix", "package.wxs")
+SIGN = os.path.join(HERE, "..", "sign_installer.sh")
 FIXED_TIME = (2026, 11, 1, 8, 0, 0)
 
 
@@ -47,6 +54,11 @@ def nsis_text(text):
     return text.replace("$", "$$").replace('"', '$\\"')
 
 
+def sign(codesign_dir, path):
+    subprocess.run(["bash", SIGN, codesign_dir, path, path + ".signed"], check=True)
+    os.replace(path + ".signed", path)
+
+
 def build_installer(makensis, out_dir, file_name, entry, app):
     work = os.path.join(out_dir, "nsis-work", entry["key"])
     os.makedirs(work, exist_ok=True)
@@ -65,6 +77,22 @@ def build_installer(makensis, out_dir, file_name, entry, app):
     shutil.rmtree(work)
 
 
+def build_msi(wixl, out_dir, file_name, entry, app):
+    work = os.path.join(out_dir, "msi-work", file_name)
+    os.makedirs(work, exist_ok=True)
+    with open(os.path.join(work, "app-data.bin"), "wb") as f:
+        f.write(payload(file_name, entry["payloadKiB"]))
+    defines = {"ProductCode": entry["productCode"], "UpgradeCode": entry["upgradeCode"],
+               "ProductName": app["name"], "Version": app["version"], "Folder": entry["folder"],
+               "Payload": "app-data.bin", "LaunchCondition": "1"}
+    command = [wixl, "-a", "x64", "-o", os.path.abspath(os.path.join(out_dir, file_name))]
+    for name, value in defines.items():
+        command += ["-D", "%s=%s" % (name, value)]
+    # wixl finds the payload relative to the folder it runs in.
+    subprocess.run(command + [os.path.abspath(WXS)], check=True, cwd=work)
+    shutil.rmtree(work)
+
+
 def build_archive(out_dir, file_name, entry, app):
     path = os.path.join(out_dir, file_name)
     with zipfile.ZipFile(path + ".tmp", "w") as z:
@@ -76,20 +104,30 @@ def build_archive(out_dir, file_name, entry, app):
     os.replace(path + ".tmp", path)
 
 
-def build(out_dir, makensis):
+def build(out_dir, makensis, wixl=None, codesign_dir=None):
     packages, apps = load("packages.json"), apps_by_file()
     os.makedirs(out_dir, exist_ok=True)
-    for kind in ("installers", "archives"):
+    for kind in ("installers", "msi", "archives"):
         for file_name, entry in packages[kind].items():
             if file_name not in apps:
                 raise SystemExit("%s: no app of catalog.json names it" % file_name)
             if kind == "archives":
                 build_archive(out_dir, file_name, entry, apps[file_name])
-            elif makensis:
+            elif kind == "msi" and wixl:
+                build_msi(wixl, out_dir, file_name, entry, apps[file_name])
+            elif kind == "installers" and makensis:
                 build_installer(makensis, out_dir, file_name, entry, apps[file_name])
+                if entry.get("signed") and codesign_dir:
+                    sign(codesign_dir, os.path.join(out_dir, file_name))
     if not makensis:
         print("makensis not found: the demo installers are not built (Debian package nsis)", file=sys.stderr)
+    if not wixl:
+        print("wixl not found: the demo MSI packages are not built (Debian packages wixl, msitools)",
+              file=sys.stderr)
+    if not codesign_dir:
+        print("no --codesign-dir: the demo's signed installer is left unsigned", file=sys.stderr)
     shutil.rmtree(os.path.join(out_dir, "nsis-work"), ignore_errors=True)
+    shutil.rmtree(os.path.join(out_dir, "msi-work"), ignore_errors=True)
 
 
 def assemble(packages_dir, out_dir):
@@ -115,12 +153,14 @@ def main(argv=None):
     b = verbs.add_parser("build")
     b.add_argument("--out", required=True)
     b.add_argument("--makensis", default=shutil.which("makensis"))
+    b.add_argument("--wixl", default=shutil.which("wixl"))
+    b.add_argument("--codesign-dir", help="folder of the code-signing certificate (made on first use)")
     a = verbs.add_parser("assemble")
     a.add_argument("--packages", required=True)
     a.add_argument("--out", required=True)
     args = parser.parse_args(argv)
     if args.verb == "build":
-        build(args.out, args.makensis)
+        build(args.out, args.makensis, args.wixl, args.codesign_dir)
     else:
         assemble(args.packages, args.out)
     return 0

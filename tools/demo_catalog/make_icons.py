@@ -225,6 +225,18 @@ ICONS = {
         (line(34, 90, 94, 38, 6), WHITE), (box(34, 90, 8, 8, 2), WHITE), (box(94, 38, 8, 8, 2), WHITE),
         (circle(64, 64, 8), (253, 224, 71, 1.0)),
     ]),
+    "sheet": ((34, 197, 94), (21, 128, 61), [
+        (box(64, 64, 36, 38, 7), WHITE), (box(64, 38, 36, 12, 7), SOFT),
+        (line(52, 30, 52, 100, 4), INK), (line(76, 30, 76, 100, 4), INK),
+        (line(28, 54, 100, 54, 4), INK), (line(28, 76, 100, 76, 4), INK),
+    ]),
+    "snapcut": ((14, 165, 233), (79, 70, 229), [
+        (line(30, 46, 30, 30, 8), WHITE), (line(30, 30, 46, 30, 8), WHITE),
+        (line(82, 30, 98, 30, 8), WHITE), (line(98, 30, 98, 46, 8), WHITE),
+        (line(30, 82, 30, 98, 8), WHITE), (line(30, 98, 46, 98, 8), WHITE),
+        (line(98, 82, 98, 98, 8), WHITE), (line(82, 98, 98, 98, 8), WHITE),
+        (circle(64, 64, 16), WHITE), (circle(64, 64, 7), (125, 211, 252, 1.0)),
+    ]),
 }
 
 # Icons written as ICO files (a small bitmap and a large PNG); the rest are PNG.

@@ -7,14 +7,21 @@ demo catalog and drives it like a person (tools/screenshots.sh builds first).
                    mismatch, cancelled, and one download in progress
     cards.png      the same cards afterwards: installed, open folder, install
                    now, download again, downloading
+    installers.png the download-manager page after installers of every kind:
+                   an unsigned setup program, an MSI package, a signed one with
+                   its publisher, and one whose code was changed after signing
+                   (refused)
     settings.png   the settings dialog over the main window
     catalog-150.png  the catalog page at 150 % (a prefix at 144 DPI on a
                    2560 x 1600 screen), at its full size
 """
 
 import argparse
+import json
 import os
 import shutil
+import struct
+import subprocess
 import sys
 import tempfile
 
@@ -36,6 +43,12 @@ ARCHIVE = {"card": 3, "id": 104, "file": "photo-viewer.zip"}
 CANCELLED = {"card": 4, "id": 105, "file": "converter-pro.zip"}
 MISMATCH = {"card": 6, "id": 107, "file": "cloudsync-setup.exe"}
 RUNNING = {"card": 7, "id": 108, "file": "swift-browser-setup.exe"}
+# For installers.png: cards of "办公效率" (sidebar row 1) and "系统工具" (row 3).
+UNSIGNED = {"row": 1, "card": 1, "file": "mindmap-setup.exe", "key": "PakvaneDemoMindMap"}
+MSI = {"row": 1, "card": 4, "file": "quicksheet.msi", "code": "{3E8C52A1-7F4D-4B9A-8C21-6D0F5A7B9E31}"}
+SIGNED = {"row": 3, "card": 6, "file": "snapcut-setup.exe", "key": "PakvaneDemoSnapCut"}
+TAMPERED = {"row": 3, "card": 7, "id": 124, "file": "snapcut-tampered.exe", "name": "极简截图（被篡改）"}
+MACHINE_UNINSTALL = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
 
 class Shots:
@@ -68,6 +81,62 @@ def quiet_overlays(window):
     w, h = window.width, window.height
     return (winctl.near(window.pixel(w // 2 + 150, 101), BACKGROUND, 2) and
             winctl.near(window.pixel(w - 188, h - 62), BACKGROUND, 2))
+
+
+def add_tampered_app(catalog_dir):
+    """The signed demo installer with one byte of its code changed, as an app
+    of its own: its signature no longer fits, its catalog MD5 does."""
+    files = os.path.join(catalog_dir, "files")
+    with open(os.path.join(files, SIGNED["file"]), "rb") as f:
+        image = bytearray(f.read())
+    header = struct.unpack_from("<I", image, 0x3C)[0]
+    optional_size = struct.unpack_from("<H", image, header + 20)[0]
+    code = struct.unpack_from("<I", image, header + 24 + optional_size + 20)[0]
+    image[code + 16] ^= 0xFF
+    with open(os.path.join(files, TAMPERED["file"]), "wb") as f:
+        f.write(image)
+    path = os.path.join(catalog_dir, "catalog.json")
+    with open(path, encoding="utf-8") as f:
+        catalog = json.load(f)
+    catalog["apps"].append({"id": TAMPERED["id"], "name": TAMPERED["name"], "version": "1.8.2",
+                            "categoryIds": ["tools"], "description": "安装程序在签名后被改动过。",
+                            "icon": "snapcut.png", "file": TAMPERED["file"], "downloads": 12,
+                            "updatedAt": 1795766400000})
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(catalog, f, ensure_ascii=False, indent=2)
+
+
+def forget_installs(env):
+    """Earlier runs' installs would turn "installed" into "already there"."""
+    for app in (INSTALLER, UNSIGNED, SIGNED):
+        winctl.registry_delete(env, UNINSTALL + app["key"])
+    subprocess.run(["wine", "msiexec", "/x", MSI["code"], "/qn"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def drive_installers(session, shots):
+    """installers.png: after "清除已完成" only the running download is left;
+    then an installer of every kind, each started by its own card."""
+    window, server = session.window, session.server
+    window.click(*layout.downloads_button(window.width))
+    window.click(window.width - 72, 99)  # 清除已完成
+    for app in (UNSIGNED, MSI, SIGNED, TAMPERED):
+        window.click(*layout.sidebar_row(app["row"]))
+        poll(lambda: winctl.near(window.pixel(30, 85 + 48 * app["row"]), SELECTED_ROW, 2), 15,
+             "the category of " + app["file"])
+        window.click(*layout.card_button(app["card"], window.width))
+        poll(lambda: "/files/" + app["file"] in server.paths(), 30, "the download of " + app["file"])
+    env = session.env
+    poll(lambda: winctl.registry_has(env, UNINSTALL + UNSIGNED["key"]), 180, "the unsigned installer's entry", 1)
+    poll(lambda: winctl.registry_has(env, UNINSTALL + SIGNED["key"]), 180, "the signed installer's entry", 1)
+    poll(lambda: winctl.registry_has(env, MACHINE_UNINSTALL + MSI["code"]), 180, "the MSI package's entry", 1)
+    window.click(*layout.downloads_button(window.width))
+    poll(lambda: quiet_overlays(window), 30, "the toast and the banner to go")
+    # Rows in id order: the running download (108), then 111, 122, 123 and 124.
+    refused_row = layout.panel_row(4)
+    poll(lambda: winctl.near(window.pixel(window.width - 100, refused_row - 15), ACCENT), 60,
+         "the refused row's 安装 button")
+    shots.take("installers.png", settle=False)  # the download above still runs
 
 
 def drive(session, shots, downloads):
@@ -106,6 +175,8 @@ def drive(session, shots, downloads):
     window.click(*layout.sidebar_row(0))  # the cards show their tasks' states
     poll(lambda: winctl.near(window.pixel(30, 85), SELECTED_ROW, 2), 15, "the catalog page")
     shots.take("cards.png", settle=False)
+
+    drive_installers(session, shots)
 
     window.click(*layout.settings_button(window.width))
     dialog = winctl.find_window(session.display, "^下载设置$", 30)
@@ -148,13 +219,14 @@ def main(argv=None):
     try:
         source = os.path.join(work, "demo")
         demo_packages.assemble(args.packages, source)
+        add_tampered_app(source)
         if args.only_scaled:
             take_scaled(args, source, work, os.path.abspath(args.out))
             return 0
         display = args.display if args.display is not None else winctl.free_display(140, 179)
         with winctl.Session(args.exe, source, os.path.join(work, "session"), os.path.abspath(args.prefix),
                             display=display, throttle=384 * 1024) as session:
-            winctl.registry_delete(session.env, UNINSTALL + INSTALLER["key"])
+            forget_installs(session.env)
             downloads = winctl.default_download_dir(session.env)
             shutil.rmtree(downloads, ignore_errors=True)
             shots = Shots(session, os.path.abspath(args.out), args.scale)
