@@ -58,3 +58,11 @@ WorkArea workAreaOf(HMONITOR monitor)
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     return {area.left, area.top, area.right - area.left, area.bottom - area.top};
 }
+
+int maximizedOverhang(int dpi)
+{
+    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto forDpi = systemCall<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+    if (forDpi) return forDpi(SM_CXFRAME, static_cast<UINT>(dpi)) + forDpi(SM_CXPADDEDBORDER, static_cast<UINT>(dpi));
+    return GetSystemMetrics(SM_CXFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+}

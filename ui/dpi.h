@@ -14,3 +14,6 @@ HMONITOR startupMonitor();
 int monitorDpi(HMONITOR monitor);
 // The monitor's area without the taskbar, in pixels.
 WorkArea workAreaOf(HMONITOR monitor);
+// The sizing frame and padded border of a window at this DPI: how far
+// Windows places a maximised window past the monitor's edges.
+int maximizedOverhang(int dpi);

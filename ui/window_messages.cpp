@@ -9,6 +9,7 @@
 #include "install/launch_refusal.h"
 #include "net/icon_loader.h"
 #include "ui/app_actions.h"
+#include "ui/dpi.h"
 #include "ui/fonts.h"
 #include "ui/install_run_watch.h"
 #include "ui/main_window.h"
@@ -105,7 +106,7 @@ LRESULT onNcCalcSize(HWND window, WPARAM wParam, LPARAM lParam)
     // screen by its frame, so its client is pulled back in by that much.
     if (wParam && IsZoomed(window)) {
         auto* params = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
-        int border = GetSystemMetrics(SM_CXFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+        int border = maximizedOverhang(viewState().scale.dpi);
         InflateRect(&params->rgrc[0], -border, -border);
     }
     return 0;
@@ -242,6 +243,7 @@ void applyWindowScale(HWND window, const Scale& scale)
     dropDecodedIcons();
     view.logoState = LogoState::NotTried;
     if (!window) return;
+    rescaleTooltip(scale);
     onSize(window);
     updateShadow(window);
 }

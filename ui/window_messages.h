@@ -51,6 +51,8 @@ LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags);
 void createTooltip(HWND window);
 // The pointer is at a client point: the tip follows the text under it.
 void updateTooltip(HWND window, POINT client);
+// The tip's wrapping width at a new scale.
+void rescaleTooltip(const Scale& scale);
 
 // The zone under a client point: the last recorded one wins. Null when none.
 const HitZone* hitZoneAt(POINT client);

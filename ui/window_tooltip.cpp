@@ -16,6 +16,18 @@ namespace {
 constexpr UINT_PTR kToolId = 1;
 constexpr int kTipWidth = 480;  // wider texts wrap
 
+// The cut text the tip shows now, if any. UI thread.
+struct TipState {
+    TextSpot spot;
+    bool showing = false;
+};
+
+TipState& tipState()
+{
+    static TipState* state = new TipState;
+    return *state;
+}
+
 struct SpotText {
     std::wstring text;
     HFONT font = nullptr;
@@ -104,25 +116,30 @@ void createTooltip(HWND window)
     viewState().tooltip = tip;
 }
 
+void rescaleTooltip(const Scale& scale)
+{
+    if (HWND tip = viewState().tooltip) SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, scale.px(kTipWidth));
+}
+
 void updateTooltip(HWND window, POINT client)
 {
     ViewState& view = viewState();
     if (!view.tooltip) return;
-    static TextSpot shown{};
-    static bool showing = false;
+    TipState& tip = tipState();
     const TextSpot* spot = spotAt(view.layout, client);
-    if (spot && showing && spot->kind == shown.kind && spot->id == shown.id && spot->rect == shown.rect) return;
-    if (!spot && !showing) return;
+    const TextSpot& shown = tip.spot;
+    if (spot && tip.showing && spot->kind == shown.kind && spot->id == shown.id && spot->rect == shown.rect) return;
+    if (!spot && !tip.showing) return;
 
     TOOLINFOW info = toolInfo(window);
-    showing = false;
+    tip.showing = false;
     std::wstring text;
     if (spot) {
         const SpotText found = spotText(*spot);
         const Rect pixels = view.scale.px(spot->rect);
         if (isCut(window, found, pixels)) {
-            shown = *spot;
-            showing = true;
+            tip.spot = *spot;
+            tip.showing = true;
             text = found.text;
             info.rect = RECT{pixels.left, pixels.top, pixels.right, pixels.bottom};
         }
