@@ -86,6 +86,15 @@ void clickWithZones(HWND window, std::vector<HitZone> zones, int x, int y)
     SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
+// The window's WM_NCHITTEST answer at a client point, with no zones recorded.
+LRESULT bareHitTest(HWND window, int x, int y)
+{
+    ValidateRect(window, nullptr);
+    viewState().hitZones.clear();
+    POINT p = screenPoint(window, x, y);
+    return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
+}
+
 void setState(Task& task, TaskState::Value state) { task.state = static_cast<decltype(task.state.load())>(state); }
 
 std::shared_ptr<Task> addTask(int32_t id, TaskState::Value state, const std::wstring& name, bool isArchive)
@@ -426,18 +435,10 @@ TEST(MainWindow, DpiChangeMovesToTheSuggestedPlaceAndScalesEverything)
     SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
     EXPECT_EQ(limits.ptMinTrackSize.x, 1500);
     EXPECT_EQ(limits.ptMinTrackSize.y, 990);
-    // The title band is 96 px high now.
-    RECT client{};
-    GetClientRect(window, &client);
-    ValidateRect(window, nullptr);
-    viewState().hitZones.clear();
-    auto hit = [&](int x, int y) {
-        POINT p = screenPoint(window, x, y);
-        return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
-    };
-    EXPECT_EQ(hit(800, 95), HTCAPTION);
-    EXPECT_EQ(hit(800, 96), HTCLIENT);
-    EXPECT_EQ(hit(10, 500), HTLEFT);
+    // The title band is 96 px high now, the left band 11 px wide.
+    EXPECT_EQ(bareHitTest(window, 800, 95), HTCAPTION);
+    EXPECT_EQ(bareHitTest(window, 800, 96), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, 10, 500), HTLEFT);
 
     SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before));
     GetObjectW(viewState().fonts.title, sizeof title, &title);
@@ -453,18 +454,12 @@ TEST(MainWindow, MaximisedWindowHasNoResizeBands)
     ShowWindow(window, SW_MAXIMIZE);
     RECT client{};
     GetClientRect(window, &client);
-    ValidateRect(window, nullptr);
-    viewState().hitZones.clear();
-    auto hit = [&](int x, int y) {
-        POINT p = screenPoint(window, x, y);
-        return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
-    };
-    EXPECT_EQ(hit(2, 300), HTCLIENT);
-    EXPECT_EQ(hit(client.right - 1, 300), HTCLIENT);
-    EXPECT_EQ(hit(300, client.bottom - 1), HTCLIENT);
-    EXPECT_EQ(hit(300, 10), HTCAPTION);
+    EXPECT_EQ(bareHitTest(window, 2, 300), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, client.right - 1, 300), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, 300, client.bottom - 1), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, 300, 10), HTCAPTION);
     ShowWindow(window, SW_RESTORE);
-    EXPECT_EQ(hit(2, 300), HTLEFT);
+    EXPECT_EQ(bareHitTest(window, 2, 300), HTLEFT);
 }
 
 TEST(MainWindow, DownloadPageShowsTheFolderWithoutMakingItAndAWorkerMakesIt)
