@@ -31,6 +31,9 @@ TipState& tipState()
 struct SpotText {
     std::wstring text;
     HFONT font = nullptr;
+    std::wstring after;  // drawn 5 units right of text (a card's version)
+
+    std::wstring whole() const { return after.empty() ? text : text + L"  " + after; }
 };
 
 TOOLINFOW toolInfo(HWND window)
@@ -62,7 +65,7 @@ SpotText spotText(const TextSpot& spot)
         auto app = findApp(catalog, spot.id);
         if (!app) app = findSearchResult(catalog, spot.id);
         if (!app) return {};
-        return {app->version.empty() ? app->name : app->name + L"  v" + app->version, fonts.strong};
+        return {app->name, fonts.strong, app->version.empty() ? std::wstring() : L"v" + app->version};
     }
     case TextSpotKind::TaskName:
     case TextSpotKind::TaskStatus: {
@@ -92,7 +95,8 @@ bool isCut(HWND window, const SpotText& text, const Rect& pixels)
     if (text.text.empty()) return false;
     HDC dc = GetDC(window);
     if (!dc) return false;
-    const int width = textWidth(dc, text.font, text.text);
+    int width = textWidth(dc, text.font, text.text);
+    if (!text.after.empty()) width += viewState().scale.px(5) + textWidth(dc, text.font, text.after);
     ReleaseDC(window, dc);
     return width > pixels.width();
 }
@@ -140,7 +144,7 @@ void updateTooltip(HWND window, POINT client)
         if (isCut(window, found, pixels)) {
             tip.spot = *spot;
             tip.showing = true;
-            text = found.text;
+            text = found.whole();
             info.rect = RECT{pixels.left, pixels.top, pixels.right, pixels.bottom};
         }
     }
