@@ -31,7 +31,7 @@ TipState& tipState()
 struct SpotText {
     std::wstring text;
     HFONT font = nullptr;
-    std::wstring after;  // drawn 5 units right of text (a card's version)
+    std::wstring after = {};  // drawn 5 units right of text (a card's version)
 
     std::wstring whole() const { return after.empty() ? text : text + L"  " + after; }
 };
