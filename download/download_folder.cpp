@@ -195,3 +195,9 @@ std::wstring downloadFolder()
     }
     return programFolder();
 }
+
+bool isExistingFolder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}

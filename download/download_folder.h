@@ -26,3 +26,6 @@ std::wstring knownDownloadFolder();
 std::wstring downloadFolderInUse();
 // Creates the folder path lies in (its last level only); for workers.
 void createFolderOf(const std::wstring& path);
+// True only when path names an existing folder (not a file, not nothing):
+// the shell's "open" would run a file.
+bool isExistingFolder(const std::wstring& path);

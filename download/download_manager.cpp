@@ -6,7 +6,6 @@
 #include "core/detached_thread.h"
 #include "download/download_folder.h"
 #include "download/file_name.h"
-#include "net/http_client.h"
 
 namespace {
 
@@ -123,7 +122,10 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     {
         std::lock_guard<std::mutex> guard(lock);
         // Two applications whose names give one stem must not share files.
-        for (int round = 0; round < 4 && pathTaken(tasks, folder + L"\\" + stem + L".exe.part", id); ++round)
+        // Each round takes a longer name; tasks.size() + 1 rounds always find
+        // one that no task has.
+        for (size_t round = 0; round <= tasks.size() && pathTaken(tasks, folder + L"\\" + stem + L".exe.part", id);
+             ++round)
             stem += L" (" + std::to_wstring(id) + L")";
         task->setFinalPath(folder + L"\\" + stem + L".exe");
         task->partPath = folder + L"\\" + stem + L".exe.part";
@@ -155,9 +157,8 @@ void DownloadManager::cancel(int32_t id)
         state = TaskState::Verifying;
         if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) return;
     }
-    // A request blocked on a silent server returns once its handle is closed;
-    // a worker waiting for a request slot gives up waiting.
-    HttpClient::abort(&task->cancelRequested);
+    // The worker's request sees the flag within 50 ms; a worker waiting for a
+    // request slot gives up waiting.
     {
         std::lock_guard<std::mutex> guard(slotLock);
     }
@@ -175,9 +176,13 @@ void DownloadManager::clearFinished()
             continue;
         }
         // A later task of another application with the same stem may be
-        // downloading into that part file by now.
-        if ((state == TaskState::Failed || state == TaskState::Cancelled) && !partFileInUse(tasks, it->second->partPath, it->second.get()))
+        // downloading into that part file by now. A worker that still holds the
+        // file (just cancelled) deletes it when it lets go.
+        if ((state == TaskState::Failed || state == TaskState::Cancelled) &&
+            !partFileInUse(tasks, it->second->partPath, it->second.get())) {
+            it->second->deletePartFile = true;
             DeleteFileW(it->second->partPath.c_str());
+        }
         it = tasks.erase(it);
     }
     post(WM_APP_REFRESH, 0);
@@ -295,13 +300,14 @@ void DownloadManager::failTask(Task* task, const std::wstring& text)
     post(WM_APP_REFRESH, 0);
 }
 
-bool DownloadManager::acquireSlot(const Task* task)
+RequestSlot DownloadManager::acquireSlot(const Task* task)
 {
     std::unique_lock<std::mutex> guard(slotLock);
     slotFree.wait(guard, [&] { return activeRequests <= 5 || task->cancelRequested.load(); });
-    if (task->cancelRequested.load()) return false;
+    if (task->cancelRequested.load()) return nullptr;
     ++activeRequests;
-    return true;
+    // The manager is never destroyed; the pointer only makes the slot non-null.
+    return RequestSlot(this, [](DownloadManager* manager) { manager->releaseSlot(); });
 }
 
 void DownloadManager::releaseSlot()
@@ -311,6 +317,15 @@ void DownloadManager::releaseSlot()
         --activeRequests;
     }
     slotFree.notify_one();
+}
+
+void DownloadManager::letGoOfPartFile(const Task& task)
+{
+    // Under the lock, like clearFinished: a new task that took the same part
+    // file meanwhile keeps it.
+    std::lock_guard<std::mutex> guard(lock);
+    if (task.deletePartFile.load() && !partFileInUse(tasks, task.partPath, &task))
+        DeleteFileW(task.partPath.c_str());
 }
 
 bool DownloadManager::pause(Task* task, int steps)

@@ -17,7 +17,7 @@
 #include "download/installer_signature.h"
 #include "download/task_state.h"
 
-struct Task : std::enable_shared_from_this<Task> {
+struct Task {
     int32_t id = 0;
     std::wstring name;
     std::string url;
@@ -34,6 +34,9 @@ struct Task : std::enable_shared_from_this<Task> {
     std::atomic<bool> isArchive{false};
     std::atomic<int32_t> retries{0};
     std::atomic<uint8_t> cancelRequested{0};
+    // Set by clearFinished when it removed the task while its worker may still
+    // hold the part file: the worker deletes the file when it lets go.
+    std::atomic<bool> deletePartFile{false};
     UniqueHandle thread;  // the download worker; detached, never waited on by the product
 
     std::mutex urlLock;  // guards resolvedUrl and staleUrls
@@ -77,6 +80,10 @@ struct TaskView {
 // no thread could be started.
 using InstallerLauncher = bool (*)(const std::shared_ptr<Task>& task);
 
+// One of the engine's request slots, given back when its last owner lets go:
+// the worker, and the HTTP call until its connection is really closed.
+using RequestSlot = std::shared_ptr<void>;
+
 class DownloadManager {
 public:
     static DownloadManager& instance();
@@ -115,13 +122,20 @@ private:
     void failTask(Task* task, const std::wstring& text);
     // Waits steps x 100 ms, checking the cancel flag before each step; false when cancelled.
     bool pause(Task* task, int steps);
-    // False, without a slot, when the task is cancelled while it waits.
-    bool acquireSlot(const Task* task);
+    // Null when the task is cancelled while it waits.
+    RequestSlot acquireSlot(const Task* task);
     void releaseSlot();
+    // At the end of a worker: deletes the part file if clearFinished asked for it.
+    void letGoOfPartFile(const Task& task);
+    struct PartFileRelease {
+        DownloadManager& manager;
+        std::shared_ptr<Task> task;
+        ~PartFileRelease() { manager.letGoOfPartFile(*task); }
+    };
 
     std::mutex lock;  // guards tasks
     std::map<int32_t, std::shared_ptr<Task>> tasks;
-    std::mutex slotLock;  // guards activeRequests
+    std::mutex slotLock;  // guards activeRequests: the requests whose connection may be open
     std::condition_variable slotFree;
     int32_t activeRequests = 0;
     std::atomic<int> waitStepMs{100};

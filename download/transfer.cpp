@@ -2,14 +2,10 @@
 // resumable ranged transfer.
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "core/app_messages.h"
-#include "core/detached_thread.h"
 #include "core/text.h"
 #include "download/download_manager.h"
 #include "download/transfer_decision.h"
@@ -23,10 +19,14 @@ constexpr int kMaxAttempts = 13;
 constexpr int kStepsPerRetry = 5;   // 500 ms more wait per retry...
 constexpr int kMaxWaitSteps = 40;   // ...up to 4000 ms
 
-constexpr int kCancelPollMs = 50;  // how often a worker waiting for its request looks at the cancel flag
+// An attempt counts as progress only when the furthest byte the task has held
+// moved this far since the last one that did (or the file completed): a
+// restart, a refused answer or a trickle does not keep the retries going.
+constexpr int64_t kProgressBytes = 65536;
 
 const wchar_t kTextInterrupted[] = L"下载中断，请重试";
 const wchar_t kTextExhausted[] = L"网络不稳定，重试多次仍失败，请稍后再试";
+const wchar_t kTextCertificate[] = L"服务器证书无效，已停止下载";
 
 std::wstring rangeValue(int64_t position, int64_t last)
 {
@@ -56,12 +56,11 @@ void rememberFinalUrl(Task* task, const std::string& finalUrl)
 }
 
 // The length a part file is given before any byte arrives: a size the server
-// reported only when the catalog agrees (or says nothing), so that a hostile
-// total cannot reserve disk space; 0 lets the file grow as bytes arrive.
+// reported only when the catalog gives the same one, so that the server's word
+// alone never reserves disk space; 0 lets the file grow as bytes arrive.
 int64_t trustedLength(const Task& task, int64_t size)
 {
-    if (size <= 0) return 0;
-    return task.packageSize <= 0 || task.packageSize == size ? size : 0;
+    return size > 0 && task.packageSize == size ? size : 0;
 }
 
 // Pre-sized once, so resumed writes never extend the file. Results are ignored:
@@ -71,62 +70,6 @@ void setPartFileLength(HANDLE file, int64_t length)
     LARGE_INTEGER end;
     end.QuadPart = length;
     if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
-}
-
-// A body sink that also sees the answer's status and headers.
-using ResponseSink = std::function<bool(const HttpResponse& response, const unsigned char* data, unsigned long size)>;
-
-// The state one engine request shares between the worker and the thread
-// that makes the call.
-struct RequestCall {
-    std::mutex lock;  // held while the sink runs
-    std::condition_variable ended;
-    bool finished = false;
-    bool abandoned = false;  // the worker has gone: the sink must not run again
-    HttpResult result = HttpResult::Cancelled;
-    HttpResponse response;
-    std::wstring errorText;
-};
-
-// One GET on a thread of its own, waited for until it ends or the task is
-// cancelled. A cancel closes the request handle (HttpClient::abort), which
-// ends a blocked call on Windows; where WinHTTP stays blocked anyway (Wine),
-// the worker leaves the call behind at once: it ends by itself at the latest
-// with its receive time-out and never runs the sink again.
-HttpResult requestUntilCancelled(const std::shared_ptr<Task>& task, const std::wstring& url,
-                                 const HttpHeaders& headers, const ResponseSink& sink, HttpResponse& response,
-                                 std::wstring& errorText)
-{
-    auto call = std::make_shared<RequestCall>();
-    const DataSink guarded = [call, &sink](const unsigned char* data, unsigned long size) {
-        std::lock_guard<std::mutex> guard(call->lock);
-        return !call->abandoned && sink(call->response, data, size);
-    };
-    UniqueHandle thread = startDetachedThread([call, task, url, headers, guarded] {
-        const HttpResult result = HttpClient::request(url, headers, nullptr, L"GET", guarded, call->response,
-                                                      call->errorText, &task->cancelRequested);
-        {
-            std::lock_guard<std::mutex> guard(call->lock);
-            call->result = result;
-            call->finished = true;
-        }
-        call->ended.notify_all();
-    });
-    if (!thread) {
-        errorText = L"网络初始化失败";
-        return HttpResult::InitFailed;
-    }
-    std::unique_lock<std::mutex> guard(call->lock);
-    while (!call->finished) {
-        if (task->cancelRequested.load()) {
-            call->abandoned = true;
-            return HttpResult::Cancelled;
-        }
-        call->ended.wait_for(guard, std::chrono::milliseconds(kCancelPollMs));
-    }
-    response = call->response;
-    if (!call->errorText.empty()) errorText = call->errorText;
-    return call->result;
 }
 
 bool failTransfer(Task* task, const std::wstring& clientError, bool exhausted)
@@ -145,6 +88,8 @@ bool failTransfer(Task* task, const std::wstring& clientError, bool exhausted)
 void DownloadManager::run(std::shared_ptr<Task> owner)
 {
     Task* task = owner.get();
+    // Declared first, so it runs last: every file handle is closed by then.
+    const PartFileRelease release{*this, owner};
     const std::wstring url = utf8ToWide(task->url);
 
     // The probe: one byte, to learn the size and whether ranges are honoured.
@@ -154,11 +99,18 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
     for (int attempt = 0; attempt < kProbeAttempts && !probed; ++attempt) {
         probe = HttpResponse();
         const HttpHeaders headers{{L"Range", L"bytes=0-0"}};
-        const ResponseSink stopAtOnce = [](const HttpResponse&, const unsigned char*, unsigned long) { return false; };
-        if (!acquireSlot(task)) return;
-        const HttpResult result = requestUntilCancelled(owner, url, headers, stopAtOnce, probe, probeError);
-        releaseSlot();
+        const DataSink stopAtOnce = [](const unsigned char*, unsigned long) { return false; };
+        RequestSlot slot = acquireSlot(task);
+        if (!slot) return;
+        const HttpResult result = HttpClient::request(url, headers, nullptr, L"GET", stopAtOnce, probe, probeError,
+                                                      &task->cancelRequested, slot);
+        slot.reset();
         if (task->cancelRequested.load()) return;
+        if (result == HttpResult::TlsFailure) {
+            // Another try meets the same certificate.
+            failTask(task, kTextCertificate);
+            return;
+        }
         probed = result == HttpResult::Ok || result == HttpResult::Cancelled;
         if (!probed && !pause(task, kProbeWaitSteps)) return;
     }
@@ -204,6 +156,8 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
 {
     const std::wstring url = utf8ToWide(task->url);
     int64_t position = first;
+    int64_t furthest = first;      // the furthest byte the task has held, plus one
+    int64_t progressMark = first;  // furthest when an attempt last counted as progress
     int failedAttempts = 0;
     bool resizeFile = false;  // the size changed: the part file's length follows before the next attempt
     for (;;) {
@@ -218,24 +172,24 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
 
         // The slot first: a worker that waits for one holds no file open, so
         // clearFinished can delete the part file of a task cancelled meanwhile.
-        if (!acquireSlot(task)) return false;
+        RequestSlot slot = acquireSlot(task);
+        if (!slot) return false;
         UniqueFile file(CreateFileW(task->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            releaseSlot();
             task->setError(L"无法打开下载文件");
             return false;
         }
         const bool resized = resizeFile;
         if (resizeFile) {
-            setPartFileLength(file.get(), whole ? trustedLength(*task, last + 1) : position);
+            // Never below the bytes already held.
+            setPartFileLength(file.get(), whole ? std::max(trustedLength(*task, last + 1), position) : position);
             resizeFile = false;
         }
         if (position > 0 || resized) {
             LARGE_INTEGER offset;
             offset.QuadPart = position;
             if (!SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN)) {
-                releaseSlot();
                 task->setError(L"定位写入失败");
                 return false;
             }
@@ -247,14 +201,14 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
         range.ranged = ranged;
         range.whole = whole;
         range.attemptStart = position;
-        const int64_t attemptStart = position;
         bool writeFailed = false;
         AttemptAnswer answer;
         bool bodyChecked = false;
         HttpResponse response;
         std::wstring clientError;
         // The client fills the status and headers before it hands over the first block.
-        const ResponseSink sink = [&](const HttpResponse& head, const unsigned char* data, unsigned long count) {
+        const HttpResponse& head = response;
+        const DataSink sink = [&](const unsigned char* data, unsigned long count) {
             if (task->cancelRequested.load()) return false;
             // The body of an error answer is never part of the file. It is read
             // through rather than refused, so the answer is judged by its status
@@ -287,9 +241,9 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
             position += count;
             return true;
         };
-        const HttpResult result =
-            requestUntilCancelled(task->shared_from_this(), address, headers, sink, response, clientError);
-        releaseSlot();
+        const HttpResult result = HttpClient::request(address, headers, nullptr, L"GET", sink, response, clientError,
+                                                      &task->cancelRequested, slot);
+        slot.reset();
         file.reset();
 
         if (task->cancelRequested.load()) return false;
@@ -317,6 +271,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
             }
         }
         if (decision.staleAddress) markStale(task, throughUrl, wideToUtf8(response.finalUrl));
+        furthest = std::max(furthest, position);
         if (decision.restart && position > first) {
             task->received.fetch_sub(position - first);
             position = first;
@@ -324,11 +279,15 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
         // Bytes of the abandoned attempt must not outlive it behind a shorter body.
         if (decision.restart && whole) resizeFile = true;
         if (decision.verdict == AttemptVerdict::Complete) return true;
-        if (decision.verdict == AttemptVerdict::Fail) return failTransfer(task, clientError, false);
+        if (decision.verdict == AttemptVerdict::Fail) {
+            if (result == HttpResult::TlsFailure) task->setError(kTextCertificate);
+            return failTransfer(task, clientError, false);
+        }
 
-        if (position > attemptStart) {
-            // Bytes kept: the connection is worth trying again at once, and only
-            // attempts that bring nothing count towards giving up.
+        if (furthest - progressMark >= kProgressBytes) {
+            // Real progress: the connection is worth trying again at once, and
+            // the count towards giving up starts afresh.
+            progressMark = furthest;
             failedAttempts = 0;
             if (task->retries.exchange(0) != 0) post(WM_APP_REFRESH, 0);
             continue;

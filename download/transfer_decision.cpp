@@ -83,6 +83,7 @@ AttemptDecision decideAttempt(const AttemptRange& range, const AttemptAnswer& an
         break;
     case HttpResult::BadUrl:
     case HttpResult::RedirectFailed:
+    case HttpResult::TlsFailure:  // an untrusted certificate stays untrusted
         decision.restart = restartIfNeeded;
         decision.verdict = AttemptVerdict::Fail;
         break;

@@ -68,10 +68,11 @@ namespace {
 // Fetches a reply and returns its "data" member (kept alive by root), or null
 // with errorText set: the client's text, or "数据格式错误" for a reply that is
 // not JSON or has no "data".
-const json::Value* fetchData(const std::wstring& url, std::shared_ptr<json::Value>& root, std::wstring& errorText)
+const json::Value* fetchData(const std::wstring& url, std::shared_ptr<json::Value>& root, std::wstring& errorText,
+                             HttpResult* result = nullptr)
 {
     std::string body;
-    if (!fetchJson(url, body, errorText)) return nullptr;
+    if (!fetchJson(url, body, errorText, result)) return nullptr;
     root = json::parse(body);
     const json::Value* data = replyData(root);
     if (!data) errorText = kBadDataText;
@@ -80,11 +81,12 @@ const json::Value* fetchData(const std::wstring& url, std::shared_ptr<json::Valu
 
 }  // namespace
 
-bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorText)
+bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorText, HttpResult* resultOut)
 {
     HttpResponse response;
     std::wstring clientText;
     HttpResult result = HttpClient::request(url, {}, nullptr, L"GET", DataSink(), response, clientText, nullptr);
+    if (resultOut) *resultOut = result;
     if (result != HttpResult::Ok) {
         errorText = fetchErrorText(clientText);
         return false;
@@ -97,7 +99,9 @@ bool bootstrap(Catalog& catalog, const std::wstring& serverUrl)
 {
     catalog.lastError.clear();
     std::shared_ptr<json::Value> root;
-    const json::Value* data = fetchData(serverUrl + L"/api/client/bootstrap", root, catalog.lastError);
+    HttpResult result = HttpResult::Ok;
+    const json::Value* data = fetchData(serverUrl + L"/api/client/bootstrap", root, catalog.lastError, &result);
+    catalog.certificateRejected = result == HttpResult::TlsFailure;
     if (!data) return false;
     catalog.setPending(listsFromData(*data));
     return true;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/json.h"
+#include "net/http_client.h"
 #include "net/version_text.h"
 
 struct Category {
@@ -66,6 +67,9 @@ struct Catalog {
     // Written by bootstrap and search; read it after they return (for a load on
     // the worker, after WM_APP_CATALOG_READY arrives).
     std::wstring lastError;
+    // Written by bootstrap with lastError: its failure was the server's TLS
+    // certificate (the error page then names the certificate).
+    std::atomic<bool> certificateRejected{false};
     // The window icon workers notify.
     std::atomic<HWND> notifyWindow{nullptr};
 
@@ -82,7 +86,8 @@ private:
 
 // One GET; on failure errorText is the HTTP client's text, or "网络错误" when it
 // gave none. The status is not looked at: the client decides what fails.
-bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorText);
+// result, when given, receives the client's result.
+bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorText, HttpResult* result = nullptr);
 // The text fetchJson reports for a failed request with the client's text.
 std::wstring fetchErrorText(const std::wstring& clientText);
 

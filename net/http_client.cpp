@@ -4,12 +4,10 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <map>
-#include <mutex>
 #include <vector>
 
+#include "net/async_hop.h"
 #include "net/http_text.h"
-#include "net/winhttp_handle.h"
 
 namespace {
 
@@ -37,6 +35,7 @@ constexpr DWORD kSecureProtocols =
 constexpr DWORD kIgnoredCertificateProblems = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
                                               SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
                                               SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+constexpr DWORD kTls13 = 0x2000;  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, missing from older headers
 static_assert(kSecureProtocols == 0xA80, "TLS 1.0, 1.1 and 1.2 exactly");
 static_assert(kIgnoredCertificateProblems == 0x3300, "unknown CA, usage, name and date");
 static_assert(ERROR_WINHTTP_SECURE_INVALID_CA == 12045 && ERROR_WINHTTP_SECURE_CHANNEL_ERROR == 12157 &&
@@ -53,139 +52,73 @@ bool isTlsError(DWORD code)
            code == ERROR_WINHTTP_SECURE_FAILURE;
 }
 
-struct Hop;
-
-// The hops in flight by abort flag, so that HttpClient::abort can close a
-// request handle from another thread. Never destroyed: detached workers may
-// still make calls while the process exits.
-struct OpenHops {
-    std::mutex lock;
-    std::multimap<const void*, Hop*> byFlag;
-};
-
-OpenHops& openHops()
+// TLS 1.3 where the platform knows it; older systems refuse the whole value,
+// and then get exactly TLS 1.0 to 1.2.
+void allowSecureProtocols(HINTERNET session)
 {
-    static OpenHops* const hops = new OpenHops();
-    return *hops;
+    DWORD protocols = kSecureProtocols | kTls13;
+    if (WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) return;
+    protocols = kSecureProtocols;
+    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
 }
 
-// One hop of the redirect loop. Children close before their parents, both
-// on close() and in the destructor.
-struct Hop {
-    UniqueInternet session;
-    UniqueInternet connection;
-    UniqueInternet request;
-    const std::atomic<uint8_t>* abortFlag = nullptr;  // set while registered in openHops()
-    bool closedByAbort = false;                       // guarded by openHops().lock
-
-    Hop() = default;
-    Hop(const Hop&) = delete;
-    Hop& operator=(const Hop&) = delete;
-    ~Hop() { close(); }
-
-    // From now on HttpClient::abort may close the request handle.
-    void registerAbort(const std::atomic<uint8_t>* flag)
-    {
-        if (!flag) return;
-        std::lock_guard<std::mutex> guard(openHops().lock);
-        abortFlag = flag;
-        openHops().byFlag.emplace(flag, this);
-    }
-
-    void close()
-    {
-        if (abortFlag) {
-            std::lock_guard<std::mutex> guard(openHops().lock);
-            auto range = openHops().byFlag.equal_range(abortFlag);
-            for (auto it = range.first; it != range.second; ++it) {
-                if (it->second == this) {
-                    openHops().byFlag.erase(it);
-                    break;
-                }
-            }
-            abortFlag = nullptr;
-            if (closedByAbort) request.release();  // closed already, by abort
-        }
-        request.reset();
-        connection.reset();
-        session.reset();
-    }
-};
-
-HttpResult openHop(const UrlParts& parts, const std::wstring& method, const HttpHeaders& headers, Hop& hop,
+HttpResult openHop(const UrlParts& parts, const std::wstring& method, const HttpHeaders& headers, AsyncHop& hop,
                    std::wstring& errorText)
 {
-    hop.session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!hop.session) {
+    if (!hop.openSession(kUserAgent)) {
         errorText = L"网络初始化失败";
         return HttpResult::InitFailed;
     }
-    WinHttpSetTimeouts(hop.session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
-    if (kEnableTlsProtocols) {
-        DWORD protocols = kSecureProtocols;
-        WinHttpSetOption(hop.session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
-    }
-    hop.connection.reset(WinHttpConnect(hop.session.get(), parts.host.c_str(), parts.port, 0));
-    if (!hop.connection) {
+    WinHttpSetTimeouts(hop.session(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+    if (kEnableTlsProtocols) allowSecureProtocols(hop.session());
+    if (!hop.openRequest(parts.host, parts.port, method, parts.pathWithQuery, parts.secure)) {
         errorText = L"创建请求失败";
         return HttpResult::InitFailed;
     }
-    hop.request.reset(WinHttpOpenRequest(hop.connection.get(), method.c_str(), parts.pathWithQuery.c_str(), nullptr,
-                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                         parts.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!hop.request) {
-        errorText = L"创建请求失败";
-        return HttpResult::InitFailed;
-    }
+    HINTERNET request = hop.request();
     // WinHttpSetTimeouts does not cover the wait for the response head on
     // every WinHTTP (Wine waits forever there); the receive time-out should.
     DWORD responseTimeout = kReceiveTimeoutMs;
-    WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                     sizeof(responseTimeout));
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof(responseTimeout));
     if (kIgnoreCertificateErrors) {
         DWORD flags = kIgnoredCertificateProblems;
-        WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+        WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
     }
-    if (!kPlatformFollowsRedirects) {
-        DWORD feature = WINHTTP_DISABLE_REDIRECTS;
-        WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
-    }
+    // Nothing outlives the call: a connection kept for reuse would stay open
+    // to the server after the request has ended (Wine pools them process-wide).
+    DWORD features = WINHTTP_DISABLE_KEEP_ALIVE;
+    if (!kPlatformFollowsRedirects) features |= WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof(features));
     for (const auto& header : headers) {
         std::wstring line = header.first + L": " + header.second;
-        WinHttpAddRequestHeaders(hop.request.get(), line.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
+        WinHttpAddRequestHeaders(request, line.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
     }
     return HttpResult::Ok;
 }
 
-// Sends the request and waits for the response head. On failure every handle
-// of the hop is closed before the result is decided.
-HttpResult exchange(Hop& hop, const std::string* body, std::wstring& errorText,
+// Ends the hop: after an abort without waiting (a pending operation may keep
+// its connection until it returns); otherwise until its connection is gone.
+void endHop(AsyncHop& hop, const std::atomic<uint8_t>* abortFlag) { hop.close(!aborted(abortFlag), abortFlag); }
+
+// Sends the request and waits for the response head. On failure the hop is
+// closed before the result is decided.
+HttpResult exchange(AsyncHop& hop, const std::string* body, std::wstring& errorText,
                     const std::atomic<uint8_t>* abortFlag)
 {
-    void* data = body ? const_cast<char*>(body->data()) : WINHTTP_NO_REQUEST_DATA;
-    DWORD length = body ? static_cast<DWORD>(body->size()) : 0;
-    bool sent = WinHttpSendRequest(hop.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length, 0);
-    if (!sent) {
-        DWORD code = GetLastError();
-        hop.close();
-        if (aborted(abortFlag)) return HttpResult::Cancelled;
-        errorText = withCode(L"请求发送失败 (winhttp ", code);
-        return isTlsError(code) ? HttpResult::TlsFailure : HttpResult::SendFailed;
-    }
-    // After an abort the handle is closed: no further call may use it.
-    if (aborted(abortFlag)) {
-        hop.close();
-        return HttpResult::Cancelled;
-    }
-    if (!WinHttpReceiveResponse(hop.request.get(), nullptr)) {
-        DWORD code = GetLastError();
-        hop.close();
-        if (aborted(abortFlag)) return HttpResult::Cancelled;
+    DWORD code = 0;
+    HopWait sent = hop.send(body, code, abortFlag);
+    if (sent == HopWait::Completed && !aborted(abortFlag)) {
+        HopWait received = hop.receive(code, abortFlag);
+        if (received == HopWait::Completed) return HttpResult::Ok;
+        endHop(hop, abortFlag);
+        if (received == HopWait::Aborted || aborted(abortFlag)) return HttpResult::Cancelled;
         errorText = withCode(L"服务器无响应 (winhttp ", code);
         return HttpResult::SendFailed;
     }
-    return HttpResult::Ok;
+    endHop(hop, abortFlag);
+    if (sent != HopWait::Failed || aborted(abortFlag)) return HttpResult::Cancelled;
+    errorText = withCode(L"请求发送失败 (winhttp ", code);
+    return isTlsError(code) ? HttpResult::TlsFailure : HttpResult::SendFailed;
 }
 
 bool queryText(HINTERNET request, DWORD query, std::wstring& value)
@@ -214,31 +147,36 @@ void readLengths(HINTERNET request, HttpResponse& response)
 
 // Reads the body to its end, into the sink or into response.body. Ok means the
 // whole body arrived; a partly buffered body is dropped on any other result.
-HttpResult readBody(HINTERNET request, const DataSink& sink, HttpResponse& response, std::wstring& errorText,
+HttpResult readBody(AsyncHop& hop, const DataSink& sink, HttpResponse& response, std::wstring& errorText,
                     const std::atomic<uint8_t>* abortFlag)
 {
-    std::vector<unsigned char> piece(kReadPiece);
     std::string buffered;
     for (;;) {
         if (aborted(abortFlag)) return HttpResult::Cancelled;
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) {
-            errorText = withCode(L"读取数据失败 (winhttp ", GetLastError());
+        DWORD code = 0;
+        HopWait asked = hop.queryAvailable(available, code, abortFlag);
+        if (asked == HopWait::Aborted) return HttpResult::Cancelled;
+        if (asked == HopWait::Failed) {
+            errorText = withCode(L"读取数据失败 (winhttp ", code);
             return HttpResult::ReadFailed;
         }
         if (available == 0) {
             if (!sink) response.body = std::move(buffered);
             return HttpResult::Ok;
         }
+        const unsigned char* data = nullptr;
         DWORD read = 0;
-        if (!WinHttpReadData(request, piece.data(), std::min(available, kReadPiece), &read) || read == 0) {
-            errorText = withCode(L"读取数据中断 (winhttp ", GetLastError());
+        HopWait got = hop.read(std::min(available, kReadPiece), data, read, code, abortFlag);
+        if (got == HopWait::Aborted) return HttpResult::Cancelled;
+        if (got == HopWait::Failed || read == 0) {
+            errorText = withCode(L"读取数据中断 (winhttp ", code);
             return HttpResult::ReadFailed;
         }
         if (sink) {
-            if (!sink(piece.data(), read)) return HttpResult::Cancelled;
+            if (!sink(data, read)) return HttpResult::Cancelled;
         } else {
-            buffered.append(reinterpret_cast<const char*>(piece.data()), read);
+            buffered.append(reinterpret_cast<const char*>(data), read);
             if (buffered.size() > kMaxBufferedBody) {
                 errorText = L"响应过大";
                 return HttpResult::ReadFailed;
@@ -291,7 +229,8 @@ bool splitUrl(const std::wstring& url, UrlParts& out)
 
 HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& headers, const std::string* body,
                                const std::wstring& method, const DataSink& sink, HttpResponse& response,
-                               std::wstring& errorText, const std::atomic<uint8_t>* abortFlag)
+                               std::wstring& errorText, const std::atomic<uint8_t>* abortFlag,
+                               const std::shared_ptr<void>& heldUntilClosed)
 {
     std::wstring currentUrl = url;
     int allowance = kMaxRedirects + 1;
@@ -302,27 +241,27 @@ HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& heade
             errorText = L"地址无效";
             return HttpResult::BadUrl;
         }
-        Hop hop;
+        AsyncHop hop(heldUntilClosed);
         HttpResult opened = openHop(parts, method, headers, hop, errorText);
         if (opened != HttpResult::Ok) return opened;
-        hop.registerAbort(abortFlag);
-        // An abort that came before the registration found nothing to close.
-        if (aborted(abortFlag)) return HttpResult::Cancelled;
         HttpResult exchanged = exchange(hop, body, errorText, abortFlag);
         if (exchanged != HttpResult::Ok) return exchanged;
-        if (aborted(abortFlag)) return HttpResult::Cancelled;
+        if (aborted(abortFlag)) {
+            endHop(hop, abortFlag);
+            return HttpResult::Cancelled;
+        }
 
         DWORD status = 0;
         DWORD statusSize = sizeof(status);
-        if (!WinHttpQueryHeaders(hop.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+        if (!WinHttpQueryHeaders(hop.request(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                  WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX))
             status = 0;
 
         std::wstring location;
-        if (status >= 300 && status <= 399 && queryText(hop.request.get(), WINHTTP_QUERY_LOCATION, location) &&
+        if (status >= 300 && status <= 399 && queryText(hop.request(), WINHTTP_QUERY_LOCATION, location) &&
             !location.empty()) {
             std::wstring next = redirectTarget(location, parts);
-            hop.close();
+            endHop(hop, abortFlag);
             if (next == currentUrl) {
                 errorText = L"重定向死循环";
                 return HttpResult::RedirectFailed;
@@ -337,29 +276,15 @@ HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& heade
 
         response.status = status;
         response.finalUrl = currentUrl;
-        readLengths(hop.request.get(), response);
+        readLengths(hop.request(), response);
         HttpResult bodyResult = HttpResult::Ok;
-        if (sink || status <= 499) bodyResult = readBody(hop.request.get(), sink, response, errorText, abortFlag);
-        hop.close();
+        if (sink || status <= 499) bodyResult = readBody(hop, sink, response, errorText, abortFlag);
+        endHop(hop, abortFlag);
         if (bodyResult != HttpResult::Ok) return bodyResult;
         if (status >= 400) {
             errorText = L"HTTP " + std::to_wstring(status);
             return HttpResult::HttpError;
         }
         return HttpResult::Ok;
-    }
-}
-
-void HttpClient::abort(const std::atomic<uint8_t>* abortFlag)
-{
-    if (!abortFlag) return;
-    std::lock_guard<std::mutex> guard(openHops().lock);
-    auto range = openHops().byFlag.equal_range(abortFlag);
-    for (auto it = range.first; it != range.second; ++it) {
-        Hop& hop = *it->second;
-        if (hop.closedByAbort || !hop.request) continue;
-        // Makes a blocked send, receive or read on the owning thread return.
-        WinHttpCloseHandle(hop.request.get());
-        hop.closedByAbort = true;
     }
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,13 +42,20 @@ bool splitUrl(const std::wstring& url, UrlParts& out);
 struct HttpClient {
     // A null body sends none; an empty sink buffers the body (8 MiB at most).
     // errorText is replaced on failure and left alone on Ok and Cancelled.
-    // Safe on any thread; nothing is shared between calls.
+    // Safe on any thread; nothing is shared between calls. The sink runs on
+    // the calling thread.
+    //
+    // abortFlag is this call's stop signal (null: none); any thread may set
+    // it, and the call then returns Cancelled within about 50 ms, whatever it
+    // waits for. Only the calling thread ever touches the call's handles.
+    //
+    // The call's connection is closed when it returns, except after an abort:
+    // a pending operation may then keep it until it returns (Wine's WinHTTP
+    // lets a blocked receive run to its time-out). heldUntilClosed is kept
+    // until that connection is really gone.
     static HttpResult request(const std::wstring& url, const HttpHeaders& headers,
                               const std::string* body, const std::wstring& method,
                               const DataSink& sink, HttpResponse& response,
-                              std::wstring& errorText, const std::atomic<uint8_t>* abortFlag);
-    // Closes the request handle of every call running with this abort flag, so
-    // that a call blocked on a silent server returns now. Set the flag first;
-    // the calls then end as Cancelled. Any thread.
-    static void abort(const std::atomic<uint8_t>* abortFlag);
+                              std::wstring& errorText, const std::atomic<uint8_t>* abortFlag,
+                              const std::shared_ptr<void>& heldUntilClosed = nullptr);
 };

@@ -108,6 +108,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_CATALOG_READY: return onCatalogReady(window, wParam);
     case WM_APP_INSTALLED_READY: return onInstalledReady(window);
     case WM_APP_INSTALL_REFUSED: return onInstallRefused(window, lParam);
+    case WM_APP_FOLDER_UNAVAILABLE: showToast(L"下载目录不可用，无法打开", ToastKind::Error); return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -16,7 +16,8 @@ void paintLoading(const Canvas& c)
 void paintLoadFailed(const Canvas& c)
 {
     const FrameLayout& f = c.layout;
-    c.text(c.fonts.strong, L"无法连接服务器（" + c.input.serverUrl + L"）", f.messageLine, kTextPrimary, kCentredLine);
+    const wchar_t* heading = c.input.catalog.certificateRejected ? L"服务器证书无效（" : L"无法连接服务器（";
+    c.text(c.fonts.strong, heading + c.input.serverUrl + L"）", f.messageLine, kTextPrimary, kCentredLine);
     c.text(c.fonts.body, L"请检查网络连接后点击「重新加载」", f.secondLine, kTextMuted, kCentredLine);
     c.fillRoundRect(f.reloadButton, 15, kAccent);
     c.text(c.fonts.button, L"重新加载", f.reloadButton, kTextWhite, kCentredLine);

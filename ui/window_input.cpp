@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "core/app_messages.h"
 #include "core/detached_thread.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
@@ -57,10 +58,16 @@ void onCardButton(HWND window, int32_t appId)
 // slow disk: a worker does it.
 void openDownloadFolder()
 {
-    startDetachedThread([] {
-        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    HWND window = viewState().mainWindow;
+    startDetachedThread([window] {
         std::wstring folder = downloadFolder();
-        if (!folder.empty()) ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        // The shell's "open" would run a file of that name.
+        if (!isExistingFolder(folder)) {
+            PostMessageW(window, WM_APP_FOLDER_UNAVAILABLE, 0, 0);
+            return;
+        }
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         if (SUCCEEDED(com)) CoUninitialize();
     });
 }

@@ -128,6 +128,27 @@ TEST(StartDownload, AppsWhoseNamesGiveOneStemNeverShareAPartFile)
     EXPECT_EQ(d->partPath, env.folder() + L"\\Shared Tool.exe.part");
 }
 
+TEST(StartDownload, SuffixGrowsUntilTheNameIsFree)
+{
+    EngineTest env(L"suffixes");
+    putServerFile("m-suffix.bin", patternBytes(1000, 27));
+    // Other applications' finished tasks hold X, X (9), X (9) (9) ... X (9) (9) (9) (9).
+    std::vector<int32_t> others;
+    std::wstring taken = L"X";
+    for (int32_t id = 5245; id < 5250; ++id) {
+        auto task = fakeTask(id, TaskState::Downloaded, env.folder());
+        task->partPath = env.folder() + L"\\" + taken + L".exe.part";
+        DownloadManagerTestAccess::addTask(task);
+        others.push_back(id);
+        taken += L" (9)";
+    }
+    std::shared_ptr<Task> task = runTask(9, L"X", fileUrl("m-suffix.bin"));
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->partPath, env.folder() + L"\\" + taken + L".exe.part");
+    others.push_back(9);
+    forget(others);
+}
+
 TEST(StartDownload, CancelledTaskWhoseWorkerStillRunsKeepsItsPartFile)
 {
     EngineTest env(L"cancelledbusy");
@@ -203,6 +224,24 @@ TEST(Cancel, DuringTheTransferStopsTheWorkerAndKeepsThePartFile)
     const auto posted = messages.take();
     ASSERT_EQ(posted.size(), 1u) << "only the cancel's own redraw";
     EXPECT_EQ(posted[0].first, WM_APP_REFRESH);
+}
+
+TEST(ClearFinished, RightAfterACancelDeletesThePartFileOnceTheWorkerLetsGo)
+{
+    EngineTest env(L"clearaftercancel");
+    putServerFile("m-clear.bin", patternBytes(300000, 24));
+    addServerRule(throttledRule("/files/m-clear.bin", 40000));
+
+    std::shared_ptr<Task> task = startTask(5225, L"Clear Me", fileUrl("m-clear.bin"));
+    ASSERT_TRUE(task);
+    ASSERT_TRUE(waitUntil([&] { return task->received.load() > 0; }));
+    DownloadManager::instance().cancel(5225);
+    DownloadManager::instance().clearFinished();  // the worker may still hold the file
+    EXPECT_FALSE(DownloadManager::instance().findTask(5225));
+    ASSERT_TRUE(waitForWorker(task, 10000));
+    EXPECT_FALSE(fileExists(task->partPath));
+    // Its connection is gone too, as the server sees it.
+    EXPECT_TRUE(waitUntil([] { return serverLog().openConnections == 0; }, 10000));
 }
 
 TEST(Cancel, DuringARetryWaitEndsTheWorkerWithoutAnotherRequest)

@@ -8,7 +8,8 @@ namespace {
 
 constexpr HttpResult kOk = HttpResult::Ok, kBadUrl = HttpResult::BadUrl, kSendFailed = HttpResult::SendFailed,
                      kReadFailed = HttpResult::ReadFailed, kRedirect = HttpResult::RedirectFailed,
-                     kCancelled = HttpResult::Cancelled, kHttpError = HttpResult::HttpError;
+                     kCancelled = HttpResult::Cancelled, kHttpError = HttpResult::HttpError,
+                     kTls = HttpResult::TlsFailure;
 constexpr AttemptVerdict Complete = AttemptVerdict::Complete;
 constexpr AttemptVerdict Retry = AttemptVerdict::Retry;
 constexpr AttemptVerdict Fail = AttemptVerdict::Fail;
@@ -66,6 +67,7 @@ const Row kRows[] = {
     {"503 plain retries from the start",        999, false, true,   0,  400, kHttpError, 503,   10,   -1, false, true, false, Retry,    true,  false, 0},
     {"network failure resumes",                 999, true, true,    0,  400, kReadFailed, 206,  -1,   -1, false, true, false, Retry,    false, false, 0},
     {"send failure plain restarts",             999, false, true,   0,  400, kSendFailed,  0,   -1,   -1, false, false, false, Retry,  true,  false, 0},
+    {"untrusted certificate fails at once",     999, true, true,    0,  400, kTls,         0,   -1,   -1, false, false, false, Fail,   false, false, 0},
     {"refused answer (cancelled by callback)",  999, true, true,  400,  400, kCancelled, 200, 1000,   -1, false, true, true,  Retry,    true,  false, 0},
 };
 

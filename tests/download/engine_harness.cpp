@@ -78,7 +78,10 @@ ServerLog serverLog()
         ADD_FAILURE() << "the server log is not JSON: " << reply;
         return log;
     }
-    log.maxInFlight = root->get("maxInFlight") ? root->get("maxInFlight")->asInt(0) : 0;
+    auto count = [&](const char* key) { return root->get(key) ? root->get(key)->asInt(0) : 0; };
+    log.maxInFlight = count("maxInFlight");
+    log.openConnections = count("openConnections");
+    log.maxOpenConnections = count("maxOpenConnections");
     const json::Value* requests = root->get("requests");
     if (!requests) return log;
     for (const auto& entry : requests->array) {
@@ -172,6 +175,8 @@ EngineTest::~EngineTest()
 {
     DownloadManagerTestAccess::setWaitStep(100);
     DownloadManager::instance().clearFinished();
+    EXPECT_TRUE(waitUntil([] { return DownloadManagerTestAccess::activeRequests() == 0; }, 60000))
+        << "a request slot is still taken";
     setDownloadFolderOverride(L"");
 }
 

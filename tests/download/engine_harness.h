@@ -38,6 +38,8 @@ struct LoggedRequest {
 struct ServerLog {
     std::vector<LoggedRequest> requests;
     int maxInFlight = 0;
+    int openConnections = 0;     // connections that carried a test request and are still open
+    int maxOpenConnections = 0;
 };
 ServerLog serverLog();
 // The requests to one path, in order.
@@ -105,7 +107,9 @@ std::shared_ptr<Task> runTask(int32_t id, const std::wstring& name, const std::s
 TaskView viewOf(int32_t id);
 
 // Per test: a fresh server state, a scratch download folder and short waits;
-// afterwards the manager forgets the finished tasks.
+// afterwards the manager forgets the finished tasks, and the next test starts
+// only once every request slot is free (a cancelled request keeps its slot
+// until its connection is gone).
 class EngineTest {
 public:
     explicit EngineTest(const wchar_t* folderName, int waitStepMs = 2);

@@ -219,6 +219,18 @@ TEST_F(CatalogBootstrap, UnreachableServerGivesTheClientsText)
     EXPECT_FALSE(bootstrap(catalog, closed));
     EXPECT_EQ(catalog.lastError, clientText);
     EXPECT_FALSE(catalog.adoptPending());
+    EXPECT_FALSE(catalog.certificateRejected);
+}
+
+TEST_F(CatalogBootstrap, UntrustedCertificateIsTellingOnItsOwn)
+{
+    Catalog catalog;
+    EXPECT_FALSE(bootstrap(catalog, testTlsServerUrl()));
+    EXPECT_TRUE(catalog.certificateRejected);
+    EXPECT_FALSE(catalog.lastError.empty());
+    // The next load over plain HTTP forgets it.
+    EXPECT_TRUE(bootstrap(catalog, testServerUrl()));
+    EXPECT_FALSE(catalog.certificateRejected);
 }
 
 TEST_F(CatalogBootstrap, SuccessAfterAFailureClearsTheError)

@@ -88,6 +88,7 @@ TEST_F(HttpCancel, FlagFromAnotherThreadStopsAThrottledDownload)
     EXPECT_EQ(call.result, HttpResult::Cancelled) << u8(call.error);
     EXPECT_GT(received, 0u);
     EXPECT_LT(received, 2000000u);
+    EXPECT_TRUE(waitUntilServerIdle()) << "the server is still sending: the connection was not closed";
 }
 
 TEST_F(HttpCancel, StoppedDownloadLetsGoOfTheConnection)
@@ -98,6 +99,37 @@ TEST_F(HttpCancel, StoppedDownloadLetsGoOfTheConnection)
     HttpCall call = httpGet("/_bytes/2000000", [](const unsigned char*, unsigned long) { return false; });
     EXPECT_EQ(call.result, HttpResult::Cancelled);
     EXPECT_TRUE(waitUntilServerIdle()) << "the server is still sending: the request was not closed";
+}
+
+TEST_F(HttpCancel, FreshRequestWhileACancelledCallIsBlockedGetsItsWholeBody)
+{
+    // The cancelled call's server falls silent after half the body and sends
+    // the rest 1.5 s later, while a fresh request is still reading its own
+    // throttled body. The old call must never read from the fresh one.
+    addServerRule(R"({"path":"/_bytes/200000","steps":[{"hostile":"stall","stallMs":1500}]})");
+    addServerRule(R"({"path":"/_bytes/300000","steps":[{"bytesPerSecond":100000}]})");
+    std::atomic<uint8_t> flag{0};
+    std::atomic<std::size_t> stalledBytes{0};
+    HttpResult stalledResult = HttpResult::Ok;
+    std::thread stalled([&] {
+        stalledResult = httpGet("/_bytes/200000",
+                                [&](const unsigned char*, unsigned long size) {
+                                    stalledBytes += size;
+                                    return true;
+                                },
+                                &flag).result;
+    });
+    for (int i = 0; i < 1000 && stalledBytes < 100000; ++i) Sleep(10);
+    Sleep(200);  // blocked inside WinHTTP by now
+    flag = 1;
+    stalled.join();
+    EXPECT_EQ(stalledResult, HttpResult::Cancelled);
+    EXPECT_EQ(stalledBytes.load(), 100000u);
+
+    HttpCall fresh = httpGet("/_bytes/300000");
+    EXPECT_EQ(fresh.result, HttpResult::Ok) << u8(fresh.error);
+    EXPECT_TRUE(fresh.response.body == patternBytes(0, 300000));
+    EXPECT_EQ(stalledBytes.load(), 100000u) << "the cancelled call went on reading";
 }
 
 TEST_F(HttpCancel, BufferedBodyIsDroppedWhenCancelled)

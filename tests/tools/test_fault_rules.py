@@ -1,6 +1,7 @@
 """Fault injection: per-path steps and every step key, the log, in-flight counting."""
 
 import json
+import http.client
 import socket
 import time
 import unittest
@@ -142,7 +143,25 @@ class FaultRules(ServerCase):
             self.get("/_bytes/3")
         self.assertEqual((1, 0), (self.log()["maxInFlight"], self.log()["inFlight"]))
         self.post_json("/_control/reset", {})
-        self.assertEqual({"requests": [], "maxInFlight": 0, "inFlight": 0}, self.log())
+        self.assertEqual({"requests": [], "maxInFlight": 0, "inFlight": 0, "openConnections": 0,
+                          "maxOpenConnections": 0}, self.log())
+
+    def test_open_connections_count_until_the_client_closes(self):
+        # Only connections that carried a request under test count; a kept-alive
+        # connection counts until the client closes it, not until its answer ends.
+        self.get("/_control/log")
+        clients = [http.client.HTTPConnection("127.0.0.1", self.port, timeout=5) for _ in range(3)]
+        for c in clients:
+            c.request("GET", "/_bytes/3")
+            c.getresponse().read()
+        self.assertEqual((3, 3), (self.log()["openConnections"], self.log()["maxOpenConnections"]))
+        for c in clients:
+            c.close()
+        for _ in range(100):  # bounded: about 10 s at worst
+            if self.log()["openConnections"] == 0:
+                break
+            time.sleep(0.1)
+        self.assertEqual((0, 3), (self.log()["openConnections"], self.log()["maxOpenConnections"]))
 
     def test_complete_answer_is_no_longer_in_flight(self):
         # A client that has its whole answer may start its next request on a

@@ -49,6 +49,35 @@ class Hostile(ServerCase):
             with self.assertRaises(socket.timeout):
                 s.recv(1)  # neither more bytes nor a close
 
+    def test_retry_modes(self):
+        big = pattern(400000)
+        cases = [
+            # mode, asked, status, Content-Range, body
+            ("resumeAs200", "bytes=0-399999", 206, "bytes 0-399999/400000", big[:300000]),
+            ("resumeAs200", "bytes=300000-399999", 200, None, big),
+            ("trickle", "bytes=1000-399999", 206, "bytes 1000-399999/400000", big[1000:1100]),
+            ("trickle", None, 200, None, big[:100]),
+        ]
+        for mode, asked, status, content_range, body in cases:
+            with self.subTest(mode=mode, asked=asked):
+                self.rule("/_bytes/400000", [{"hostile": mode}])
+                request = "GET /_bytes/400000 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                if asked:
+                    request += "Range: %s\r\n" % asked
+                head, _, data = self.raw((request + "\r\n").encode()).partition(b"\r\n\r\n")
+                self.assertIn(b" %d " % status, head.split(b"\r\n")[0])
+                self.assertEqual(content_range is not None, b"Content-Range" in head)
+                if content_range:
+                    self.assertIn(content_range.encode(), head)
+                self.assertEqual(body, data)
+
+    def test_stall_with_stall_ms_sends_the_rest_after_the_silence(self):
+        self.rule("/_bytes/1000", [{"hostile": "stall", "stallMs": 600}])
+        started = time.monotonic()
+        status, _, data = self.get("/_bytes/1000")
+        self.assertEqual((200, pattern(1000)), (status, data))
+        self.assertGreaterEqual(time.monotonic() - started, 0.5)
+
     def test_unknown_mode_is_refused(self):
         status, reply = self.post_json("/_control/rule", {"path": "/x", "steps": [{"hostile": "rude"}]})
         self.assertEqual(400, status)

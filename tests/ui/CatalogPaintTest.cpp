@@ -237,6 +237,19 @@ TEST(CatalogPaint, ErrorStateOffersReload)
     EXPECT_EQ(reload[0].rect.right, 750);
     EXPECT_EQ(reload[0].rect.bottom, 326);
     EXPECT_TRUE(f.zones(HitKind::CardButton).empty());
+
+    // An untrusted certificate names itself in the heading; the rest stays.
+    auto heading = [&] {
+        std::vector<Rgb> band;
+        for (int y = 184; y < 214; ++y)
+            for (int x = 200; x < kFrameWidth; ++x) band.push_back(f.pixel(x, y));
+        return band;
+    };
+    const std::vector<Rgb> unreachable = heading();
+    f.catalog.certificateRejected = true;
+    f.paint("error_certificate");
+    EXPECT_NE(heading(), unreachable);
+    EXPECT_TRUE(closeTo(f.pixel(636, 310), kAccentRgb));
 }
 
 TEST(Overlays, ToastPillColourByKindAndExpiry)

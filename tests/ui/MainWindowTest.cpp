@@ -6,6 +6,7 @@
 
 #include "core/app_messages.h"
 #include "core/config.h"
+#include "core/handles.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "net/icon_loader.h"
@@ -167,6 +168,28 @@ TEST(MainWindow, ClickGoesToTheZoneRecordedLast)
     view.banner.title = L"done";
     clickWithZones(window, {{rect, HitKind::Banner, 0}}, 399, 339);
     EXPECT_TRUE(view.banner.title.empty());
+}
+
+TEST(MainWindow, OpenFolderRefusesAPathThatIsNoFolder)
+{
+    HWND window = loadedWindow();
+    const std::wstring file = makeScratchDir(L"not-a-folder") + L"\\setup.exe";
+    {
+        UniqueFile created(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(created.valid());
+    }
+    RECT rect{900, 120, 980, 146};
+    // A file, then nothing at all: neither is handed to the shell.
+    for (const std::wstring& path : {file, file + L"\\gone"}) {
+        setDownloadFolderOverride(path);
+        viewState().toast = {};
+        clickWithZones(window, {{rect, HitKind::PanelOpenDownloadFolder, 0}}, 940, 130);
+        // A worker looks at the folder and says so through the window.
+        EXPECT_TRUE(pumpUntil([] { return !viewState().toast.text.empty(); }));
+        EXPECT_EQ(viewState().toast.kind, ToastKind::Error);
+        EXPECT_EQ(viewState().toast.text, L"下载目录不可用，无法打开");
+    }
+    setDownloadFolderOverride(g_config.downloadDir);
 }
 
 TEST(MainWindow, CardOfABusyTaskOnlyOpensTheDownloadsPage)

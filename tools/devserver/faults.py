@@ -10,7 +10,7 @@ LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
 STEP_KEYS = {
     "status": int, "body": str, "headers": dict, "location": str, "ignoreRange": bool,
     "closeAfter": int, "noContentLength": bool, "delayMs": int, "bytesPerSecond": int, "hang": bool,
-    "hostile": str,
+    "hostile": str, "stallMs": int,
 }
 
 
@@ -25,7 +25,7 @@ def check_step(step, where):
             raise HttpError(400, "%s: %s must be %s" % (where, key, kind.__name__))
     if "status" in step and not 100 <= step["status"] <= 599:
         raise HttpError(400, "%s: status out of range" % where)
-    for key in ("closeAfter", "delayMs"):
+    for key in ("closeAfter", "delayMs", "stallMs"):
         if step.get(key, 0) < 0:
             raise HttpError(400, "%s: %s must not be negative" % (where, key))
     if "hostile" in step and step["hostile"] not in MODES:
@@ -48,6 +48,8 @@ class FaultState:
         self._generation = 0
         self.in_flight = 0
         self.max_in_flight = 0
+        self.open_connections = 0
+        self.max_open_connections = 0
 
     def reset(self):
         with self._lock:
@@ -57,6 +59,8 @@ class FaultState:
             self._generation += 1
             self.in_flight = 0
             self.max_in_flight = 0
+            self.open_connections = 0
+            self.max_open_connections = 0
 
     def add_rule(self, rule):
         if not isinstance(rule, dict):
@@ -97,7 +101,21 @@ class FaultState:
             if ticket == self._generation:
                 self.in_flight -= 1
 
+    def connection_opened(self):
+        """Counts a connection that carries a request under test (not only
+        /_control/ calls) until connection_closed; returns its ticket."""
+        with self._lock:
+            self.open_connections += 1
+            self.max_open_connections = max(self.max_open_connections, self.open_connections)
+            return self._generation
+
+    def connection_closed(self, ticket):
+        with self._lock:
+            if ticket == self._generation:
+                self.open_connections -= 1
+
     def snapshot(self):
         with self._lock:
             return {"requests": list(self._log), "maxInFlight": self.max_in_flight,
-                    "inFlight": self.in_flight}
+                    "inFlight": self.in_flight, "openConnections": self.open_connections,
+                    "maxOpenConnections": self.max_open_connections}

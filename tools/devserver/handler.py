@@ -46,10 +46,20 @@ class Handler(BaseHTTPRequestHandler):
     testing = True  # fault injection, /_control/ and the /_... helpers
     throttle = None  # bytes per second for package bodies (/files/), for demos
     ticket = None   # in-flight ticket of the request being answered
+    connection_ticket = None  # set once the connection carried a request under test
 
     def log_message(self, fmt, *args):
         if not self.quiet:
             sys.stderr.write("%s %s\n" % (self.log_date_time_string(), fmt % args))
+
+    def finish(self):
+        try:
+            super().finish()
+        finally:
+            # The client has gone (or we closed): the connection no longer counts.
+            if self.connection_ticket is not None:
+                self.faults.connection_closed(self.connection_ticket)
+                self.connection_ticket = None
 
     def do_GET(self):
         self.handle_any()
@@ -149,6 +159,8 @@ class Handler(BaseHTTPRequestHandler):
                  "range": self.headers.get("Range"),
                  "body": body[:LOG_BODY_LIMIT].decode("utf-8", "replace"),
                  "headers": {k: v for k, v in self.headers.items()}}
+        if self.connection_ticket is None:
+            self.connection_ticket = self.faults.connection_opened()
         step, self.ticket = self.faults.arrive(entry)
         step = step or {}
         try:
@@ -204,11 +216,11 @@ class Handler(BaseHTTPRequestHandler):
                 reply.headers.append((name, value))
         self.send_reply(reply, step)
 
-    def hang(self):
-        """Never answers: waits until the client goes away (or the limit passes)."""
+    def hang(self, seconds=HANG_LIMIT_SECONDS):
+        """Sends nothing until the client goes away (True) or the time passes."""
         self.close_connection = True
         sock = self.connection
-        deadline = time.monotonic() + HANG_LIMIT_SECONDS
+        deadline = time.monotonic() + min(seconds, HANG_LIMIT_SECONDS)
         try:
             sock.settimeout(0.2)
             while time.monotonic() < deadline:
@@ -218,13 +230,19 @@ class Handler(BaseHTTPRequestHandler):
                         continue
                 try:
                     if not sock.recv(4096):
-                        return
+                        return True
                 except socket.timeout:
                     continue
                 except ssl.SSLWantReadError:
                     continue
         except (OSError, ValueError):
-            return
+            return True
+        finally:
+            try:
+                sock.settimeout(None)
+            except (OSError, ValueError):
+                pass
+        return False
 
     def send_reply(self, reply, step):
         head_only = self.command == "HEAD"
@@ -259,8 +277,14 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             return
         if stall_after is not None:
-            self.hang()
-            return
+            # stallMs ends the silence: the rest of the body follows.
+            if self.hang(step.get("stallMs", HANG_LIMIT_SECONDS * 1000) / 1000.0) or "stallMs" not in step:
+                return
+            try:
+                self.write_body(reply, reply.length, rate, skip=body_length)
+                self.wfile.flush()
+            except (ConnectionError, OSError, ValueError):
+                return
         if close_after is not None or no_length or reply.declared_length is not None:
             self.close_connection = True
             try:
@@ -268,11 +292,11 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 pass
 
-    def write_body(self, reply, length, rate):
-        """Sends the first length bytes of the reply's body."""
-        sent = 0
+    def write_body(self, reply, length, rate, skip=0):
+        """Sends the reply's body from byte skip up to byte length."""
+        sent = skip
         started = time.monotonic()
-        for chunk in reply.source.chunks(reply.start, reply.end):
+        for chunk in reply.source.chunks(reply.start + skip, reply.end):
             chunk = chunk[:max(0, length - sent)]
             piece = max(1, rate // 20) if rate else max(1, len(chunk))
             for pos in range(0, len(chunk), piece):
@@ -283,7 +307,7 @@ class Handler(BaseHTTPRequestHandler):
                 sent += len(part)
                 if rate:
                     self.wfile.flush()
-                    wait = started + sent / rate - time.monotonic()
+                    wait = started + (sent - skip) / rate - time.monotonic()
                     if wait > 0:
                         time.sleep(wait)
             if sent >= length:

@@ -3,7 +3,11 @@ bends it, for the download engine's integrity tests."""
 
 HUGE_TOTAL = 400000000000
 
-MODES = ("shortRange", "wrongStart", "changedTotal", "earlyClose", "hugeTotal", "stall")
+MODES = ("shortRange", "wrongStart", "changedTotal", "earlyClose", "hugeTotal", "stall", "resumeAs200",
+         "trickle")
+
+RESUME_CUT = 300000  # resumeAs200: bytes of a range from 0 sent before the close
+TRICKLE = 100        # trickle: body bytes of every answer
 
 
 def _set_content_range(reply, first, last, total):
@@ -22,6 +26,17 @@ def bend(reply, mode):
     if mode == "stall":
         # Headers and half the body, then silence with the connection open.
         return {"stallAfter": reply.length // 2} if reply.status in (200, 206) else {}
+    if mode == "trickle":
+        # Every answer announces its length, carries a few bytes and closes.
+        return {"closeAfter": TRICKLE}
+    if mode == "resumeAs200" and partial:
+        if reply.start == 0:
+            return {"closeAfter": RESUME_CUT}
+        # A resumed range gets the whole resource from byte 0.
+        reply.status = 200
+        reply.start, reply.end = 0, total
+        reply.headers = [(n, v) for n, v in reply.headers if n.lower() != "content-range"]
+        return {}
     if not partial:
         return {}
     if mode == "shortRange":
