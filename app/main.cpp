@@ -9,6 +9,8 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // The manifest makes the process per-monitor aware; this call only counts
+    // where the manifest's setting is not understood.
     SetProcessDPIAware();
     SetUnhandledExceptionFilter(crashLogFilter);
     g_config = loadConfig();

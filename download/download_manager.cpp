@@ -116,7 +116,8 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     task->packageSize = size;
     task->size = size;
 
-    const std::wstring folder = downloadFolder();
+    // No disk is touched here (the UI thread): the worker creates the folder.
+    const std::wstring folder = downloadFolderInUse();
     std::wstring stem = fileNameFromAppName(name);
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -132,7 +133,10 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     }
     post(WM_APP_REFRESH, 0);
 
-    UniqueHandle thread = startDetachedThread([task] { instance().run(task); });
+    UniqueHandle thread = startDetachedThread([task] {
+        createFolderOf(task->partPath);
+        instance().run(task);
+    });
     if (!thread) {
         // Without a worker the task would show as downloading for ever.
         failTask(task.get(), L"下载中断，请重试");

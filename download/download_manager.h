@@ -15,21 +15,7 @@
 
 #include "core/handles.h"
 #include "download/installer_signature.h"
-
-// The states of a task, held as plain 32-bit numbers in Task::state and
-// TaskView::state. Scoped, so that the names never clash with others.
-namespace TaskState {
-enum Value : int32_t {
-    Downloading = 0,
-    Verifying = 1,
-    Downloaded = 2,
-    Failed = 3,
-    Cancelled = 4,
-    Installed = 5,
-    Installing = 6,
-    InstallUnconfirmed = 7
-};
-}  // namespace TaskState
+#include "download/task_state.h"
 
 struct Task {
     int32_t id = 0;

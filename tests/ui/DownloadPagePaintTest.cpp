@@ -6,22 +6,6 @@ namespace {
 
 constexpr Rgb kTrack = 0xF0F1F4;
 
-// Row k's reference line at scroll 0.
-int line(int k) { return 216 + 96 * k; }
-
-void fillTasks(FrameHarness& f)
-{
-    f.addCategory(L"c", L"全部");
-    f.view.currentCategoryId = L"c";
-    f.addApp(1, L"编辑器", L"c");
-    f.view.page = Page::Downloads;
-    f.addTask(1, TaskState::Downloading, 37, 100);
-    f.addTask(2, TaskState::Downloaded, 100, 100, false);  // MD5 mismatch, installer
-    f.addTask(3, TaskState::Failed);
-    f.addTask(4, TaskState::Installed, 100, 100);
-    f.addTask(5, TaskState::Downloaded, 100, 100, true, true);  // archive
-}
-
 }  // namespace
 
 TEST(DownloadPagePaint, TrackAndFillByState)
