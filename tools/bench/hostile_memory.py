@@ -95,12 +95,7 @@ def wait_until_idle(pid, timeout):
 
 
 def ask_window(session, probe, work):
-    out = os.path.join(work, "probe.txt")
-    with open(out, "wb") as f:
-        subprocess.run(["wine", probe, "10000"], env=session.env, stdin=subprocess.DEVNULL, stdout=f,
-                       stderr=subprocess.STDOUT)
-    with open(out, "rb") as f:
-        return f.read().decode("utf-8", "replace").strip()
+    return winctl.probe(session.env, probe, work, "answer", 10000) or "no answer"
 
 
 def run_case(name, args, work_root):
