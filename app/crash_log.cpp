@@ -10,6 +10,7 @@ namespace {
 
 constexpr wchar_t kLogName[] = L"kx_crash.log";
 constexpr DWORD kTempPathCapacity = MAX_PATH + 1;  // what GetTempPathW may need
+constexpr ULONGLONG kTurnWaitMs = 2000;
 
 // "<temp folder>kx_crash.log" in path; false when there is no temporary
 // folder or the whole name does not fit.
@@ -28,12 +29,14 @@ bool crashLogPath(wchar_t* path, size_t capacity)
 // Threads of this process crashing at once take turns at the file: Wine moves
 // to the end and writes in two steps, so two appends at once could land on the
 // same offset. A turn not given back within about two seconds (its thread died
-// mid-write) is taken anyway; a crash filter must never hang.
+// mid-write) is taken anyway; a crash filter must never hang. The wait is
+// measured by the clock: Sleep(1) lasts a timer tick, 15.6 ms on Windows.
 class AppendTurn {
 public:
     AppendTurn()
     {
-        for (int waited = 0; waited < 2000 && busy().exchange(true); ++waited) Sleep(1);
+        const ULONGLONG deadline = GetTickCount64() + kTurnWaitMs;
+        while (busy().exchange(true) && GetTickCount64() < deadline) Sleep(1);
     }
     ~AppendTurn() { busy().store(false); }
 

@@ -18,6 +18,8 @@ constexpr std::chrono::milliseconds kLastTaskListWriteMs{2000};
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // The manifest makes the process per-monitor aware; this call only counts
+    // where the manifest's setting is not understood.
     SetProcessDPIAware();
     SetUnhandledExceptionFilter(crashLogFilter);
     // Before anything is created: a second start only brings the first one's

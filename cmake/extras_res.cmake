@@ -5,8 +5,10 @@
 set(PAKVANE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_SOURCE_DIR}/res/version.h.in ${PAKVANE_GENERATED_DIR}/pakvane_version.h @ONLY)
 set(PAKVANE_RC ${CMAKE_SOURCE_DIR}/res/pakvane.rc)
+file(GLOB PAKVANE_RC_FILES ${CMAKE_SOURCE_DIR}/res/*.png ${CMAKE_SOURCE_DIR}/res/*.ico
+     ${CMAKE_SOURCE_DIR}/res/*.manifest)
 set_source_files_properties(${PAKVANE_RC} PROPERTIES OBJECT_DEPENDS
-    "${PAKVANE_GENERATED_DIR}/pakvane_version.h;${CMAKE_SOURCE_DIR}/res/pakvane.ico;${CMAKE_SOURCE_DIR}/res/logo.png")
+    "${PAKVANE_GENERATED_DIR}/pakvane_version.h;${PAKVANE_RC_FILES}")
 target_include_directories(Pakvane PRIVATE ${PAKVANE_GENERATED_DIR})
 
 # The UI tests read the icon, the logo and the version from their own executable.

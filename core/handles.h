@@ -54,9 +54,6 @@ struct HandleCloser {
 struct RegKeyCloser {
     void operator()(HKEY k) const { RegCloseKey(k); }
 };
-struct GdiObjectDeleter {
-    void operator()(HGDIOBJ o) const { DeleteObject(o); }
-};
 
 // CreateFileW fails with INVALID_HANDLE_VALUE, not null.
 struct NoInvalidFileHandle {
@@ -67,4 +64,3 @@ using UniqueFile = UniqueResource<HANDLE, nullptr, HandleCloser, NoInvalidFileHa
 // Process, thread and event handles: invalid is null.
 using UniqueHandle = UniqueResource<HANDLE, nullptr, HandleCloser>;
 using UniqueRegKey = UniqueResource<HKEY, nullptr, RegKeyCloser>;
-using UniqueGdiObject = UniqueResource<HGDIOBJ, nullptr, GdiObjectDeleter>;

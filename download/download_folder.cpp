@@ -5,6 +5,8 @@
 
 #include <mutex>
 
+#include "core/app_messages.h"
+#include "core/detached_thread.h"
 #include "core/program_folder.h"
 
 namespace {
@@ -59,6 +61,10 @@ std::wstring knownDownloadsFolder()
     return std::wstring();
 }
 
+// The default folder as the shell gives it, with the sub-folder; empty when
+// neither look-up gives a base.
+std::wstring defaultFolderPath();
+
 std::wstring fallbackShellFolder()
 {
     wchar_t buffer[MAX_PATH] = {};
@@ -69,7 +75,98 @@ std::wstring fallbackShellFolder()
     return std::wstring();
 }
 
+std::wstring defaultFolderPath()
+{
+    std::wstring base = knownDownloadsFolder();
+    if (base.empty()) base = fallbackShellFolder();
+    return base.empty() ? std::wstring() : base + kSubFolder;
+}
+
+// What the UI knows of the default folder, and the one resolving worker.
+// Never destroyed: the worker may outlive the window.
+struct Resolver {
+    std::mutex lock;
+    std::wstring knownDefault;
+    bool running = false;
+    bool again = false;
+    HWND window = nullptr;
+};
+
+Resolver& resolver()
+{
+    static Resolver* const instance = new Resolver();
+    return *instance;
+}
+
+void resolveUntilSettled()
+{
+    Resolver& r = resolver();
+    for (bool more = true; more;) {
+        const bool chosen = !currentOverride().empty();
+        const std::wstring folder = downloadFolder();
+        HWND notify = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(r.lock);
+            if (!chosen && folder != r.knownDefault) {
+                r.knownDefault = folder;
+                notify = r.window;
+            }
+            more = r.again;
+            r.again = false;
+            r.running = more;
+        }
+        if (notify) PostMessageW(notify, WM_APP_REFRESH, 0, 0);
+    }
+}
+
 }  // namespace
+
+void refreshDownloadFolder(HWND window)
+{
+    Resolver& r = resolver();
+    {
+        std::lock_guard<std::mutex> guard(r.lock);
+        r.window = window;
+        if (r.running) {
+            r.again = true;
+            return;
+        }
+        r.running = true;
+    }
+    if (!startDetachedThread([] { resolveUntilSettled(); })) {
+        std::lock_guard<std::mutex> guard(r.lock);
+        r.running = false;
+        r.again = false;
+    }
+}
+
+std::wstring knownDownloadFolder()
+{
+    std::wstring chosen = currentOverride();
+    if (!chosen.empty()) return chosen;
+    Resolver& r = resolver();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.knownDefault;
+}
+
+std::wstring downloadFolderInUse()
+{
+    std::wstring known = knownDownloadFolder();
+    if (!known.empty()) return known;
+    std::wstring folder = defaultFolderPath();
+    if (folder.empty()) return programFolder();
+    Resolver& r = resolver();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.knownDefault.empty()) r.knownDefault = folder;
+    return folder;
+}
+
+void createFolderOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos || slash == 0) return;
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+}
 
 void setDownloadFolderOverride(const std::wstring& dir)
 {
@@ -91,10 +188,8 @@ std::wstring downloadFolder()
         return chosen;
     }
 
-    std::wstring base = knownDownloadsFolder();
-    if (base.empty()) base = fallbackShellFolder();
-    if (!base.empty()) {
-        std::wstring folder = base + kSubFolder;
+    const std::wstring folder = defaultFolderPath();
+    if (!folder.empty()) {
         CreateDirectoryW(folder.c_str(), nullptr);
         return folder;
     }

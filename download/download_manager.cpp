@@ -132,7 +132,8 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     task->size = size;
     task->setResumePoint({size > 0 ? size : 0, 0, {}});
 
-    const std::wstring folder = downloadFolder();
+    // No disk is touched here (the UI thread): the worker creates the folder.
+    const std::wstring folder = downloadFolderInUse();
     std::wstring stem = fileNameFromAppName(name);
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -152,7 +153,10 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
 
 void DownloadManager::startWorker(const std::shared_ptr<Task>& task)
 {
-    UniqueHandle thread = startDetachedThread([task] { instance().run(task); });
+    UniqueHandle thread = startDetachedThread([task] {
+        createFolderOf(task->partPath);
+        instance().run(task);
+    });
     if (!thread) {
         // Without a worker the task would show as downloading for ever.
         failTask(task.get(), L"下载中断，请重试");

@@ -17,25 +17,10 @@
 #include "core/handles.h"
 #include "download/installer_signature.h"
 #include "download/task_list.h"
+#include "download/task_state.h"
 #include "download/transfer_decision.h"
 
 class TaskListWriter;
-
-// The states of a task, held as plain 32-bit numbers in Task::state and
-// TaskView::state. Scoped, so that the names never clash with others.
-namespace TaskState {
-enum Value : int32_t {
-    Downloading = 0,
-    Verifying = 1,
-    Downloaded = 2,
-    Failed = 3,
-    Cancelled = 4,
-    Installed = 5,
-    Installing = 6,
-    InstallUnconfirmed = 7,
-    Paused = 8  // stopped by the user or by the end of the program; the part file is kept
-};
-}  // namespace TaskState
 
 // What the task list may claim of a task's part file: the bytes [0, held)
 // are on the disk (flushed), of this version of the file, whose size is size

@@ -95,8 +95,9 @@ bool startInstalledSnapshot(InstalledApps& target, HWND window, std::vector<Cata
 
 InstalledApps& installedApps()
 {
-    static InstalledApps apps;
-    return apps;
+    // Never destroyed, like the catalog: a snapshot worker may still run at exit.
+    static InstalledApps* const apps = new InstalledApps;
+    return *apps;
 }
 
 bool startInstalledSnapshot(HWND window, std::vector<CatalogAppName> apps)

@@ -3,6 +3,8 @@
 
 #include "net/catalog.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "net/http_client.h"
 
@@ -18,37 +20,35 @@ const json::Value* replyData(const std::shared_ptr<json::Value>& root)
 }
 
 // The elements of an array member; a member of another type has none.
-const std::vector<std::shared_ptr<json::Value>>* arrayMember(const json::Value& object, const char* key)
+json::ArrayRef arrayMember(const json::Value& object, const char* key)
 {
     const json::Value* member = object.get(key);
-    return member && member->type == json::Type::Array ? &member->array : nullptr;
+    return member && member->type == json::Type::Array ? member->array : json::ArrayRef();
 }
 
-// An absent element still yields a record, every field at its default.
-const json::Value& elementOrNull(const std::shared_ptr<json::Value>& element)
+// Records of the first kMaxCatalogApps elements; the rest are left out. An
+// element that is not an object still yields a record, every field at its default.
+AppList appsFrom(const json::ArrayRef& elements)
 {
-    // Never destroyed: a catalog loader may still run while the process exits.
-    static const json::Value* const kNull = new json::Value();
-    return element ? *element : *kNull;
+    AppList apps;
+    const size_t kept = std::min(elements.size(), kMaxCatalogApps);
+    apps.reserve(kept);
+    for (size_t i = 0; i < kept; ++i) apps.push_back(parseAppInfo(*elements[i]));
+    return apps;
 }
 
 std::unique_ptr<CatalogLists> listsFromData(const json::Value& data)
 {
     auto lists = std::make_unique<CatalogLists>();
-    if (const auto* categories = arrayMember(data, "categories")) {
-        lists->categories.reserve(categories->size());
-        for (const auto& element : *categories) {
-            const json::Value& value = elementOrNull(element);
-            const json::Value* id = value.get("id");
-            const json::Value* name = value.get("name");
-            lists->categories.push_back({id ? utf8ToWide(id->asString("")) : std::wstring(),
-                                         name ? utf8ToWide(name->asString("")) : std::wstring()});
-        }
+    const json::ArrayRef categories = arrayMember(data, "categories");
+    lists->categories.reserve(categories.size());
+    for (const json::ValuePtr element : categories) {
+        const json::Value* id = element->get("id");
+        const json::Value* name = element->get("name");
+        lists->categories.push_back({id ? utf8ToWide(id->asString("")) : std::wstring(),
+                                     name ? utf8ToWide(name->asString("")) : std::wstring()});
     }
-    if (const auto* apps = arrayMember(data, "apps")) {
-        lists->apps.reserve(apps->size());
-        for (const auto& element : *apps) lists->apps.push_back(parseAppInfo(elementOrNull(element)));
-    }
+    lists->apps = appsFrom(arrayMember(data, "apps"));
     return lists;
 }
 
@@ -116,10 +116,7 @@ bool search(Catalog& catalog, const std::wstring& serverUrl, const std::wstring&
     std::shared_ptr<json::Value> root;
     const json::Value* data = fetchData(url, root, catalog.lastError);
     if (!data) return false;
-    if (data->type == json::Type::Array) {
-        catalog.searchResults.reserve(data->array.size());
-        for (const auto& element : data->array) catalog.searchResults.push_back(parseAppInfo(elementOrNull(element)));
-    }
+    catalog.searchResults = appsFrom(data->array);
     return true;
 }
 

@@ -52,6 +52,11 @@ struct AppInfo {
 
 using AppList = std::vector<std::shared_ptr<AppInfo>>;
 
+// The most apps a catalog (or a search result) keeps: the first ones in the
+// server's order. No real catalog comes near it; a server that sends millions
+// of entries cannot make the program hold millions of records.
+constexpr size_t kMaxCatalogApps = 100000;
+
 // The result of one successful bootstrap, waiting for the UI thread.
 struct CatalogLists {
     std::vector<Category> categories;

@@ -42,43 +42,19 @@ struct IcoImage {
     uint64_t size = 0;
 };
 
-// The best usable entry; false when none is usable.
-bool pickBestImage(const std::string& b, uint32_t count, IcoImage& best)
-{
-    const uint64_t length = b.size();
-    const uint64_t lastInside = (length - kIcoMinSize) / kIcoEntrySize;
-    const uint64_t last = count - 1 < lastInside ? count - 1 : lastInside;
-    bool found = false;
-    uint64_t bestScore = 0;
-    for (uint64_t i = 0; i <= last; ++i) {
-        const uint64_t entry = kIcoHeaderSize + i * kIcoEntrySize;
-        const uint64_t size = le32(b, entry + 8);
-        const uint64_t offset = le32(b, entry + 12);
-        if (offset >= length || length - offset < size) continue;
-        const uint64_t width = byteAt(b, entry) == 0 ? 256 : byteAt(b, entry);
-        const uint64_t score = width * 4096 + le16(b, entry + 6);
-        if (!found || score > bestScore) {
-            found = true;
-            bestScore = score;
-            best = {entry, offset, size};
-        }
-    }
-    return found;
-}
-
-// The image's real size, from its PNG or DIB header when it has one. False when
-// such a header names a size the reduced file cannot describe.
-bool realImageSize(const std::string& b, const IcoImage& image, int64_t& width, int64_t& height)
+// The image's size: from its PNG or DIB header when it has one (true), else
+// from the directory (false).
+bool sizeFromImageData(const std::string& b, const IcoImage& image, int64_t& width, int64_t& height)
 {
     width = byteAt(b, image.entry) == 0 ? 256 : byteAt(b, image.entry);
     height = byteAt(b, image.entry + 1) == 0 ? 256 : byteAt(b, image.entry + 1);
     const uint64_t d = image.offset;
-    bool fromData = false;
     if (image.size >= 24 && byteAt(b, d) == 0x89 && b.compare(d + 1, 3, "PNG") == 0) {
         width = be32(b, d + 16);
         height = be32(b, d + 20);
-        fromData = true;
-    } else if (image.size >= 12 && le32(b, d) >= 40) {
+        return true;
+    }
+    if (image.size >= 12 && le32(b, d) >= 40) {
         // BITMAPINFOHEADER's width and height are signed; the height counts the
         // colour image and its AND mask.
         const int32_t dibWidth = static_cast<int32_t>(le32(b, d + 4));
@@ -86,20 +62,69 @@ bool realImageSize(const std::string& b, const IcoImage& image, int64_t& width, 
         if (dibWidth >= 1 && dibHeight >= 2) {
             width = dibWidth;
             height = dibHeight / 2;
-            fromData = true;
+            return true;
         }
     }
-    if (!fromData) return true;
+    return false;
+}
+
+// The image's real size. False when its PNG or DIB header names a size the
+// reduced file cannot describe.
+bool realImageSize(const std::string& b, const IcoImage& image, int64_t& width, int64_t& height)
+{
+    if (!sizeFromImageData(b, image, width, height)) return true;
     return width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide;
+}
+
+// The image count of an ICO file, or 0 when the bytes are not one.
+uint32_t icoImageCount(const std::string& bytes)
+{
+    if (bytes.size() < kIcoMinSize) return 0;
+    const uint32_t count = le16(bytes, 4);
+    if (le16(bytes, 0) != 0 || le16(bytes, 2) != 1 || count < 1 || count > kIcoMaxImages) return 0;
+    return count;
+}
+
+// Calls visit(image) for each usable directory entry, in order: those lying
+// wholly inside the body.
+template <typename Visit>
+void forEachUsableImage(const std::string& b, uint32_t count, Visit visit)
+{
+    const uint64_t length = b.size();
+    const uint64_t lastInside = (length - kIcoMinSize) / kIcoEntrySize;
+    const uint64_t last = count - 1 < lastInside ? count - 1 : lastInside;
+    for (uint64_t i = 0; i <= last; ++i) {
+        const uint64_t entry = kIcoHeaderSize + i * kIcoEntrySize;
+        const uint64_t size = le32(b, entry + 8);
+        const uint64_t offset = le32(b, entry + 12);
+        if (offset >= length || length - offset < size) continue;
+        visit(IcoImage{entry, offset, size});
+    }
+}
+
+// The best usable entry; false when none is usable.
+bool pickBestImage(const std::string& b, uint32_t count, IcoImage& best)
+{
+    bool found = false;
+    uint64_t bestScore = 0;
+    forEachUsableImage(b, count, [&](const IcoImage& image) {
+        const uint64_t width = byteAt(b, image.entry) == 0 ? 256 : byteAt(b, image.entry);
+        const uint64_t score = width * 4096 + le16(b, image.entry + 6);
+        if (!found || score > bestScore) {
+            found = true;
+            bestScore = score;
+            best = image;
+        }
+    });
+    return found;
 }
 
 }  // namespace
 
 std::string reduceIco(const std::string& bytes)
 {
-    if (bytes.size() < kIcoMinSize) return bytes;
-    const uint32_t count = le16(bytes, 4);
-    if (le16(bytes, 0) != 0 || le16(bytes, 2) != 1 || count < 1 || count > kIcoMaxImages) return bytes;
+    const uint32_t count = icoImageCount(bytes);
+    if (count == 0) return bytes;
 
     IcoImage best;
     if (!pickBestImage(bytes, count, best)) return bytes;
@@ -119,4 +144,26 @@ std::string reduceIco(const std::string& bytes)
     putLe32(out, static_cast<uint32_t>(kIcoMinSize));
     out.append(bytes, best.offset, best.size);
     return out;
+}
+
+bool largestIcoImage(const std::string& bytes, int64_t& width, int64_t& height)
+{
+    const uint32_t count = icoImageCount(bytes);
+    if (count == 0) return false;
+    bool found = false;
+    width = 0;
+    height = 0;
+    forEachUsableImage(bytes, count, [&](const IcoImage& image) {
+        int64_t w = 0;
+        int64_t h = 0;
+        if (!sizeFromImageData(bytes, image, w, h) && image.size >= 12 && le32(bytes, image.offset) == 12) {
+            // A BITMAPCOREHEADER: 16-bit width and height (image and mask).
+            w = le16(bytes, image.offset + 4);
+            h = le16(bytes, image.offset + 6) / 2;
+        }
+        found = true;
+        if (w > width) width = w;
+        if (h > height) height = h;
+    });
+    return found;
 }

@@ -1,5 +1,6 @@
 #include "net/icon_loader.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "net/http_client.h"
 #include "net/ico.h"
 #include "net/image_decode.h"
+#include "net/image_size.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ struct IconLoadStart {
     std::shared_ptr<AppInfo> app;
     HWND window;
     std::wstring url;
+    int side;  // decoded to side x side pixels
 };
 
 AppInfo& appOf(const IconJob& job) { return *static_cast<IconLoadStart*>(job.get())->app; }
@@ -51,12 +54,29 @@ IconLoaderState& loader()
     return *state;
 }
 
+std::atomic<int>& decodeSide()
+{
+    static std::atomic<int> side{kIconSide};
+    return side;
+}
+
+// Deletes the bitmaps of records the schedule let go of.
+void releaseIcons(const std::vector<std::shared_ptr<void>>& released)
+{
+    for (const auto& record : released) {
+        AppInfo& app = *static_cast<AppInfo*>(record.get());
+        HBITMAP bitmap = std::exchange(app.iconBitmap, nullptr);
+        app.iconState.store(kIconNotRequested);
+        if (bitmap) DeleteObject(bitmap);
+    }
+}
+
 struct FetchOutcome {
     HBITMAP bitmap = nullptr;  // the decoded icon, owned by the receiver
     bool notify = false;       // an image body reached the decoder
 };
 
-FetchOutcome fetchIcon(const std::wstring& url)
+FetchOutcome fetchIcon(const std::wstring& url, int side)
 {
     FetchOutcome outcome;
     HttpResponse response;
@@ -64,8 +84,15 @@ FetchOutcome fetchIcon(const std::wstring& url)
     const HttpResult result =
         HttpClient::request(url, {}, nullptr, L"GET", DataSink(), response, errorText, nullptr);
     if (result != HttpResult::Ok || response.body.empty() || response.body.size() > kMaxIconBytes) return outcome;
+    const std::string image = reduceIco(response.body);
+    // The decoder makes the whole picture before scaling it: a few compressed
+    // bytes may declare gigabytes of pixels. Refused like a picture that fails.
+    if (!imageSizeWithin(image, kMaxIconImageSide)) {
+        outcome.notify = true;
+        return outcome;
+    }
     HBITMAP bitmap = nullptr;
-    switch (decodeImageAtSize(reduceIco(response.body), kIconSide, bitmap)) {
+    switch (decodeImageAtSize(image, side, bitmap)) {
     case DecodeResult::Decoded:
         outcome.bitmap = bitmap;
         outcome.notify = true;
@@ -87,7 +114,7 @@ void runFetches(IconJob job)
         AppInfo& app = *start.app;
         const int32_t state = app.iconState.load();
         const bool settled = state == kIconReady || state == kIconFailed;
-        const FetchOutcome outcome = settled ? FetchOutcome() : fetchIcon(start.url);
+        const FetchOutcome outcome = settled ? FetchOutcome() : fetchIcon(start.url, start.side);
         IconJob next;
         {
             std::lock_guard<std::mutex> hold(loader().lock);
@@ -167,7 +194,7 @@ void startIconLoad(Catalog& catalog, HWND window, const std::shared_ptr<AppInfo>
     if (!app || app->icon.empty() || app->iconState.load() != kIconNotRequested) return;
     app->iconState.store(kIconLoading);
     catalog.notifyWindow.store(window);
-    IconJob job = std::make_shared<IconLoadStart>(IconLoadStart{app, window, serverUrl + app->icon});
+    IconJob job = std::make_shared<IconLoadStart>(IconLoadStart{app, window, serverUrl + app->icon, iconSide()});
     bool runNow = false;
     {
         std::lock_guard<std::mutex> hold(loader().lock);
@@ -201,10 +228,19 @@ void trimIcons()
         std::lock_guard<std::mutex> hold(loader().lock);
         released = loader().schedule.takeOverLimit(kIconsKeptAfterTrim);
     }
-    for (const auto& record : released) {
-        AppInfo& app = *static_cast<AppInfo*>(record.get());
-        HBITMAP bitmap = std::exchange(app.iconBitmap, nullptr);
-        app.iconState.store(kIconNotRequested);
-        if (bitmap) DeleteObject(bitmap);
+    releaseIcons(released);
+}
+
+void setIconSide(int side) { decodeSide().store(side > 0 ? side : kIconSide); }
+
+int iconSide() { return decodeSide().load(); }
+
+void dropDecodedIcons()
+{
+    std::vector<std::shared_ptr<void>> released;
+    {
+        std::lock_guard<std::mutex> hold(loader().lock);
+        released = loader().schedule.takeOverLimit(0);
     }
+    releaseIcons(released);
 }

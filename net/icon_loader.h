@@ -24,6 +24,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -32,15 +33,27 @@
 
 // Bodies above this many bytes are refused before any decoding.
 constexpr size_t kMaxIconBytes = 4194304;
-// Icons are decoded to this many pixels square: the icon of a card.
+// Icons are decoded to this many pixels square: the icon of a card at 96 DPI.
 constexpr int kIconSide = 84;
+// Pictures that declare more pixels than this on a side, or whose size cannot
+// be read from their header, are refused before decoding (iconState 3).
+constexpr int64_t kMaxIconImageSide = 1024;
+
+// The side icons are decoded at from now on: a card's icon at the window's
+// scale. UI thread; fetches already running keep the side they began with.
+void setIconSide(int side);
+int iconSide();
+// Lets go of every decoded icon (iconState back to 0): each loads again, at
+// the side in force, when it is next drawn. UI thread.
+void dropDecodedIcons();
 
 // Does nothing when the app has no icon path or its iconState is not 0;
 // otherwise sets iconState 1, stores window as the catalog's notifyWindow and
 // queues a fetch that holds its own reference to the record; it starts at once
 // when fewer than kMaxIconFetches run. The fetch ends with iconState 2
 // (iconBitmap set) or 3, and posts WM_APP_ICON_READY (wParam the app id) to
-// window once it got an image body to decode, whether decoding worked or not;
+// window once it got an image body to decode, whether decoding worked or not
+// (or the picture was refused for its size);
 // not after a failed fetch, an empty or oversize body, or no memory for the
 // copy. A request dropped before its turn goes back to 0 without a message.
 // GDI+ must have been started (ensureGdiplus). The request counts as drawn.

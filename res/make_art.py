@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program's icon and title-bar logo (Python 3 standard library only).
 
-    python3 res/make_art.py            writes res/pakvane.ico and res/logo.png
+    python3 res/make_art.py            writes res/pakvane.ico and the logos
+                                       res/logo.png, logo-72.png, logo-96.png
     python3 res/make_art.py --check    exits 1 when the files differ from what
                                        this script draws
 
@@ -20,7 +21,9 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 ICON_SIZES = (16, 24, 32, 48, 256)
-LOGO_SIZE = 48
+# The title-bar logo at 100 %, 150 % and 200 %: drawn at each size, so it
+# stays sharp on screens at those scales.
+LOGO_FILES = ((48, "logo.png"), (72, "logo-72.png"), (96, "logo-96.png"))
 GRADIENT_FROM = (0x4F, 0x46, 0xE5)
 GRADIENT_TO = (0x7C, 0x3A, 0xED)
 RIM_ALPHA = 0.35
@@ -181,23 +184,25 @@ def ico_bytes(images):
 def main(argv):
     check = "--check" in argv[1:]
     icon = ico_bytes([(size, draw(size)) for size in ICON_SIZES])
-    logo_rows = draw(LOGO_SIZE, rim=True)
-    ico_path, logo_path = HERE / "pakvane.ico", HERE / "logo.png"
+    logos = [(HERE / name, draw(size, rim=True)) for size, name in LOGO_FILES]
+    ico_path = HERE / "pakvane.ico"
     if not check:
         ico_path.write_bytes(icon)
-        logo_path.write_bytes(png_bytes(logo_rows))
-        print("wrote %s and %s" % (ico_path, logo_path))
+        for path, rows in logos:
+            path.write_bytes(png_bytes(rows))
+        print("wrote %s and %s" % (ico_path, ", ".join(str(path) for path, _ in logos)))
         return 0
     # PNG compression may differ between zlib versions: compare pixels there.
     stale = []
     if not ico_path.exists() or _without_png(ico_path.read_bytes()) != _without_png(icon):
         stale.append(ico_path.name)
-    if not logo_path.exists() or png_rows(logo_path.read_bytes()) != logo_rows:
-        stale.append(logo_path.name)
+    for path, rows in logos:
+        if not path.exists() or png_rows(path.read_bytes()) != rows:
+            stale.append(path.name)
     if stale:
         print("out of date: %s (run python3 res/make_art.py)" % ", ".join(stale))
         return 1
-    print("res/pakvane.ico and res/logo.png match their source")
+    print("res/pakvane.ico and the logos match their source")
     return 0
 
 

@@ -4,7 +4,7 @@ set -eu
 packages=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-wqy-microhei xdotool
           imagemagick cmake make googletest clang libclang-rt-14-dev python3 openssl nsis
           wixl msitools osslsigncode
-          nginx curl procps util-linux unicode-data)
+          nginx curl procps util-linux unicode-data rapidjson-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/config.h"
+#include "download/download_folder.h"
 #include "install/installed_apps.h"
 #include "install/launch_refusal.h"
 #include "net/install_report.h"
@@ -11,15 +12,6 @@
 #include "ui/installed_card.h"
 
 namespace {
-
-bool findTaskView(int32_t appId, TaskView& out)
-{
-    auto tasks = DownloadManager::instance().snapshot();
-    auto it = tasks.find(appId);
-    if (it == tasks.end()) return false;
-    out = it->second;
-    return true;
-}
 
 void reportStartedInstall(int32_t appId) { reportInstall(g_config.server, appId, g_config.channel); }
 
@@ -42,6 +34,15 @@ const wchar_t* installRefusal(const TaskView& task)
 }
 
 }  // namespace
+
+bool findTaskView(int32_t appId, TaskView& out)
+{
+    auto tasks = DownloadManager::instance().snapshot();
+    auto it = tasks.find(appId);
+    if (it == tasks.end()) return false;
+    out = it->second;
+    return true;
+}
 
 InstallRunWatch& installRunWatch()
 {
@@ -66,11 +67,7 @@ std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task)
     return cardButtonLookFor(app, task, false).label;
 }
 
-bool buttonOpensDownloads(const TaskView* task)
-{
-    return task && (task->state == TaskState::Downloading || task->state == TaskState::Verifying ||
-                    task->state == TaskState::Installing || task->state == TaskState::Paused);
-}
+bool buttonOpensDownloads(const TaskView* task) { return task && taskIsBusy(task->state); }
 
 void onAppAction(const AppInfo* app, const ShowToast& toast)
 {
@@ -94,7 +91,10 @@ void onAppAction(const AppInfo* app, const ShowToast& toast)
     }
     if (buttonOpensDownloads(hasTask ? &task : nullptr)) return;
     std::string url = buildDownloadUrl(g_config.server, app->id, g_config.channel);
-    DownloadManager::instance().startDownload(app->id, app->name, url, app->md5, app->packageSize);
+    DownloadManager& manager = DownloadManager::instance();
+    manager.startDownload(app->id, app->name, url, app->md5, app->packageSize);
+    // The download made the folder; the page's folder line follows it.
+    refreshDownloadFolder(manager.hwnd);
     toast(L"开始下载：" + app->name, ToastKind::Neutral);
 }
 

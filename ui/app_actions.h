@@ -23,6 +23,8 @@ std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task);
 // True when clicking the button only opens the download list (the task is busy
 // or paused: it goes on from the list).
 bool buttonOpensDownloads(const TaskView* task);
+// The app's task in a fresh snapshot; false when it has none.
+bool findTaskView(int32_t appId, TaskView& out);
 
 // Downloads, installs or reveals the app's file depending on its task.
 void onAppAction(const AppInfo* app, const ShowToast& toast);

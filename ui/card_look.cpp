@@ -1,13 +1,6 @@
 #include "ui/card_look.h"
 
-#include <cwchar>
-
 namespace {
-
-// Task states as the engine numbers them.
-enum : int32_t {
-    kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused
-};
 
 CardButtonLook accentButton(const wchar_t* label, bool hovered)
 {
@@ -16,10 +9,15 @@ CardButtonLook accentButton(const wchar_t* label, bool hovered)
 
 CardButtonLook progressButton(std::wstring label, const ButtonTask& task)
 {
-    int64_t percent = task.size < 1 ? 0 : task.received * 100 / task.size;
     // One pixel per percent; a transfer past its announced size stays inside the button.
-    int overlay = percent > 0 ? static_cast<int>(percent < 100 ? percent : 100) : 0;
-    return {std::move(label), kHoverFill, kTextAccent, overlay};
+    return {std::move(label), kHoverFill, kTextAccent, transferPercent(task.received, task.size)};
+}
+
+// "<word> N%", N the clamped share of the transfer.
+CardButtonLook percentButton(const wchar_t* word, const ButtonTask& task)
+{
+    return progressButton(std::wstring(word) + L" " + std::to_wstring(transferPercent(task.received, task.size)) + L"%",
+                          task);
 }
 
 uint8_t channel(TextColor colour, int shift) { return static_cast<uint8_t>((colour >> shift) & 0xFF); }
@@ -49,25 +47,15 @@ CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hove
         return {L"敬请期待", kHoverFill, kTextDisabled, 0};
     }
     switch (task->state) {
-    case kDownloading: {
-        int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
-        wchar_t label[48];
-        std::swprintf(label, 48, L"下载中 %d%%", static_cast<int>(percent));
-        return progressButton(label, *task);
-    }
-    case kVerifying: return progressButton(L"校验中", *task);
-    case kPaused: {
-        int64_t percent = task->size < 1 ? 0 : task->received * 100 / task->size;
-        wchar_t label[48];
-        std::swprintf(label, 48, L"已暂停 %d%%", static_cast<int>(percent));
-        return progressButton(label, *task);
-    }
-    case kDownloaded:
-    case kUnconfirmed: return accentButton(task->isArchive ? L"打开文件夹" : L"立即安装", hovered);
-    case kFailed: return accentButton(L"重试", hovered);
-    case kCancelled: return accentButton(L"重新下载", hovered);
-    case kInstalled: return {L"已安装", kGreenTint, kTextGreen, 0};
-    case kInstalling: return {L"安装中", kGreenTint, kTextGreen, 0};
+    case TaskState::Downloading: return percentButton(L"下载中", *task);
+    case TaskState::Verifying: return progressButton(L"校验中", *task);
+    case TaskState::Paused: return percentButton(L"已暂停", *task);
+    case TaskState::Downloaded:
+    case TaskState::InstallUnconfirmed: return accentButton(task->isArchive ? L"打开文件夹" : L"立即安装", hovered);
+    case TaskState::Failed: return accentButton(L"重试", hovered);
+    case TaskState::Cancelled: return accentButton(L"重新下载", hovered);
+    case TaskState::Installed: return {L"已安装", kGreenTint, kTextGreen, 0};
+    case TaskState::Installing: return {L"安装中", kGreenTint, kTextGreen, 0};
     default: return cardButtonLook(hasPackage, nullptr, hovered);
     }
 }

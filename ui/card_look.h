@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "download/task_state.h"
 #include "ui/installed_card.h"
 #include "ui/palette.h"
 

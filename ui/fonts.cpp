@@ -1,30 +1,24 @@
 #include "ui/fonts.h"
 
-namespace {
-
-HFONT makeFont(int pixelHeight, int weight)
+FontSet::FontSet(const Scale& scale)
 {
-    return CreateFontW(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei");
-}
-
-}  // namespace
-
-Fonts createFonts()
-{
-    Fonts f;
-    f.title = makeFont(22, FW_BOLD);
-    f.logoGlyph = makeFont(19, FW_BOLD);
-    f.tagline = makeFont(13, FW_NORMAL);
-    f.strong = makeFont(16, FW_BOLD);
-    f.body = makeFont(14, FW_NORMAL);
-    f.small = makeFont(13, FW_NORMAL);
-    f.button = makeFont(14, FW_NORMAL);
-    f.heading = makeFont(20, FW_BOLD);
-    f.sidebar = makeFont(15, FW_NORMAL);
-    f.status = makeFont(14, FW_NORMAL);
-    f.toast = makeFont(14, FW_NORMAL);
-    f.iconLetter = makeFont(32, FW_BOLD);
-    f.headerButton = makeFont(15, FW_NORMAL);
-    return f;
+    auto make = [&](int pixelHeight, int weight) {
+        owned_.emplace_back(CreateFontW(-scale.px(pixelHeight), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
+                                        L"Microsoft YaHei"));
+        return static_cast<HFONT>(owned_.back().get());
+    };
+    fonts_.title = make(22, FW_BOLD);
+    fonts_.logoGlyph = make(19, FW_BOLD);
+    fonts_.tagline = make(13, FW_NORMAL);
+    fonts_.strong = make(16, FW_BOLD);
+    fonts_.body = make(14, FW_NORMAL);
+    fonts_.small = make(13, FW_NORMAL);
+    fonts_.button = make(14, FW_NORMAL);
+    fonts_.heading = make(20, FW_BOLD);
+    fonts_.sidebar = make(15, FW_NORMAL);
+    fonts_.status = make(14, FW_NORMAL);
+    fonts_.toast = make(14, FW_NORMAL);
+    fonts_.iconLetter = make(32, FW_BOLD);
+    fonts_.headerButton = make(15, FW_NORMAL);
 }

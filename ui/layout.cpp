@@ -15,11 +15,7 @@ constexpr int kCardPitch = 248;
 constexpr int kCardGap = 14;
 constexpr int kGridLeft = 226;
 constexpr int kPanelFirstLine = 216;
-
-// Task states as the engine numbers them.
-enum : int32_t {
-    kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed, kPaused
-};
+constexpr int kCardInset = 8;
 
 }  // namespace
 
@@ -58,6 +54,11 @@ Rect windowButtonRect(WindowButton button, int width)
 Rect downloadsButtonRect(int width) { return {width - 370, 14, width - 266, 50}; }
 Rect settingsButtonRect(int width) { return {width - 256, 14, width - 152, 50}; }
 Rect badgeRect(int width) { return {width - 282, 10, width - 258, 34}; }
+Rect headerButtonLabelRect(const Rect& button) { return {button.left + 36, button.top, button.right - 6, button.bottom}; }
+Rect logoRect() { return {22, 8, 70, 56}; }
+Rect productNameRect() { return {84, 0, 284, kTitleBarHeight}; }
+Rect titleSeparatorRect() { return {232, 22, 233, 42}; }
+Rect taglineRect() { return {246, 0, 466, kTitleBarHeight}; }
 
 SidebarLayout sidebarLayout(int categoryCount, int clientHeight, int scroll)
 {
@@ -90,6 +91,7 @@ Rect sidebarRowZone(const SidebarLayout& layout, int index)
 }
 
 Rect sidebarTrackRect(const SidebarLayout& layout) { return {193, layout.clipTop, 197, layout.clipBottom}; }
+Rect sidebarAccentBar(const Rect& row) { return {row.left, row.top + 10, row.left + 3, row.top + 32}; }
 
 Rect sidebarThumbRect(const SidebarLayout& layout)
 {
@@ -151,33 +153,49 @@ Rect cardButtonRect(const Rect& card)
     return {left, card.top + 188, left + 100, card.top + 220};
 }
 
+Rect cardNameRect(const Rect& card)
+{
+    return {card.left + kCardInset, card.top + 104, card.right - kCardInset, card.top + 128};
+}
+
+Rect cardDescriptionRect(const Rect& card)
+{
+    return {card.left + kCardInset, card.top + 130, card.right - kCardInset, card.top + 150};
+}
+
+Rect cardMetaRect(const Rect& card)
+{
+    return {card.left + kCardInset, card.top + 152, card.right - kCardInset, card.top + 172};
+}
+
+Rect cardDividerRect(const Rect& card) { return {card.left + 18, card.top + 180, card.right - 18, card.top + 181}; }
+
 NameLine cardNameLine(const Rect& card, int nameWidth, int versionWidth, bool hasVersion)
 {
     NameLine line;
-    int top = card.top + 104;
-    int bottom = card.top + 128;
-    int inner = card.width() - 16;
+    const Rect whole = cardNameRect(card);
+    const int inner = whole.width();
     if (!hasVersion) {
-        line.name = {card.left + 8, top, card.right - 8, bottom};
+        line.name = whole;
         return line;
     }
     if (nameWidth + versionWidth + 5 <= inner) {
         line.grouped = true;
-        int left = card.left + 8 + (inner - (nameWidth + versionWidth + 5)) / 2;
-        line.name = {left, top, left + nameWidth, bottom};
-        line.version = {left + nameWidth + 5, top, left + nameWidth + 5 + versionWidth, bottom};
+        int left = whole.left + (inner - (nameWidth + versionWidth + 5)) / 2;
+        line.name = {left, whole.top, left + nameWidth, whole.bottom};
+        line.version = {left + nameWidth + 5, whole.top, left + nameWidth + 5 + versionWidth, whole.bottom};
         return line;
     }
-    line.version = {card.right - 8 - versionWidth, top, card.right - 8, bottom};
-    line.name = {card.left + 8, top, line.version.left - 5, bottom};
+    // A version wider than the whole line takes all of it (cut at its end)
+    // and leaves the name no room, rather than reaching into the next card.
+    const int versionLeft = std::max(whole.left, whole.right - versionWidth);
+    line.version = {versionLeft, whole.top, whole.right, whole.bottom};
+    line.name = {whole.left, whole.top, std::max(whole.left, versionLeft - 5), whole.bottom};
     return line;
 }
 
-int transferPercent(int64_t received, int64_t size)
-{
-    if (size < 1) return 0;
-    return static_cast<int>(received * 100 / size);
-}
+Rect contentLineRect(int clientWidth, int top, int bottom) { return {kSidebarWidth, top, clientWidth, bottom}; }
+Rect pageHeadingRect(int clientWidth) { return {212, 78, clientWidth - 12, 118}; }
 
 Rect reloadButtonRect(int clientWidth)
 {
@@ -191,6 +209,10 @@ Rect bannerRect(int clientWidth, int clientHeight)
 {
     return {clientWidth - 356, clientHeight - 104, clientWidth - 20, clientHeight - 20};
 }
+
+Rect bannerIconRect(int w, int h) { return {w - 342, h - 84, w - 298, h - 40}; }
+Rect bannerTitleRect(int w, int h) { return {w - 286, h - 91, w - 34, h - 67}; }
+Rect bannerSubLineRect(int w, int h) { return {w - 286, h - 61, w - 34, h - 37}; }
 
 PanelLayout panelLayout(int clientWidth, int clientHeight, int taskCount, int scroll)
 {
@@ -233,28 +255,33 @@ int panelProgressWidth(int percent, int clientWidth)
     return std::min(percent, 100) * (clientWidth - 558) / 100;
 }
 
+Rect panelRowIconRect(int y) { return {236, y - 39, 284, y + 9}; }
+Rect panelRowNameRect(int c, int y) { return {298, y - 46, c - 260, y - 22}; }
+Rect panelRowTrackRect(int c, int y) { return {298, y - 12, c - 260, y - 6}; }
+Rect panelRowStatusRect(int c, int y) { return {298, y - 2, c - 260, y + 18}; }
+
 std::vector<PanelButton> panelRowButtons(int32_t taskState, bool isArchive, int c, int y)
 {
     auto button = [&](int left, int right, PanelAction action, bool filled) {
         return PanelButton{{left, y - 30, right, y}, action, filled};
     };
     switch (taskState) {
-    case kDownloading:
+    case TaskState::Downloading:
         return {button(c - 196, c - 120, PanelAction::Pause, false),
                 button(c - 112, c - 36, PanelAction::Cancel, false)};
-    case kVerifying: return {button(c - 112, c - 36, PanelAction::Cancel, false)};
-    case kPaused:
+    case TaskState::Verifying: return {button(c - 112, c - 36, PanelAction::Cancel, false)};
+    case TaskState::Paused:
         return {button(c - 196, c - 120, PanelAction::Cancel, false),
                 button(c - 112, c - 36, PanelAction::Resume, true)};
-    case kDownloaded:
-    case kUnconfirmed:
+    case TaskState::Downloaded:
+    case TaskState::InstallUnconfirmed:
         if (isArchive) return {button(c - 136, c - 36, PanelAction::OpenFolder, false)};
         return {button(c - 198, c - 122, PanelAction::OpenFolder, false),
                 button(c - 112, c - 36, PanelAction::Install, true)};
-    case kInstalled:
-    case kInstalling: return {button(c - 136, c - 36, PanelAction::OpenFolder, false)};
-    case kFailed:
-    case kCancelled: return {button(c - 112, c - 36, PanelAction::Retry, true)};
+    case TaskState::Installed:
+    case TaskState::Installing: return {button(c - 136, c - 36, PanelAction::OpenFolder, false)};
+    case TaskState::Failed:
+    case TaskState::Cancelled: return {button(c - 112, c - 36, PanelAction::Retry, true)};
     default: return {};
     }
 }
@@ -262,3 +289,6 @@ std::vector<PanelButton> panelRowButtons(int32_t taskState, bool isArchive, int 
 Rect panelClearButtonRect(int c) { return {c - 120, 86, c - 24, 112}; }
 Rect panelOpenFolderButtonRect(int c) { return {c - 102, 120, c - 24, 146}; }
 Rect panelChangeFolderButtonRect(int c) { return {c - 188, 120, c - 110, 146}; }
+Rect panelHeadingRect(int c) { return {224, 82, c - 200, 116}; }
+Rect panelFolderLabelRect() { return {224, 122, 300, 146}; }
+Rect panelFolderPathRect(int c) { return {300, 122, c - 250, 146}; }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "download/task_state.h"
+
 struct Rect {
     int left = 0;
     int top = 0;
@@ -41,6 +43,12 @@ Rect windowButtonRect(WindowButton button, int width);
 Rect downloadsButtonRect(int width);
 Rect settingsButtonRect(int width);
 Rect badgeRect(int width);
+// The label of a header button, right of its glyph.
+Rect headerButtonLabelRect(const Rect& button);
+Rect logoRect();
+Rect productNameRect();
+Rect titleSeparatorRect();
+Rect taglineRect();
 
 // ---- sidebar: category rows from y 78 at a pitch of 48, clipped to (0, 78)-(200, H-14)
 struct SidebarLayout {
@@ -59,6 +67,8 @@ bool sidebarRowVisible(const SidebarLayout& layout, int index);
 // The row's clickable part: the row cut to the clip band.
 Rect sidebarRowZone(const SidebarLayout& layout, int index);
 Rect sidebarTrackRect(const SidebarLayout& layout);
+// The selected row's accent bar at its left edge.
+Rect sidebarAccentBar(const Rect& row);
 Rect sidebarThumbRect(const SidebarLayout& layout);
 
 // ---- catalog grid
@@ -84,8 +94,14 @@ Rect gridThumbRect(const GridLayout& layout);
 // ---- one card, from its rectangle
 Rect cardIconRect(const Rect& card);
 Rect cardButtonRect(const Rect& card);
+Rect cardNameRect(const Rect& card);
+Rect cardDescriptionRect(const Rect& card);
+Rect cardMetaRect(const Rect& card);
+// The divider line runs along this rectangle's top edge.
+Rect cardDividerRect(const Rect& card);
 // Name and version on one line: drawn as one centred group when both fit,
-// else the version sits whole at the right and the name is cut before it.
+// else the version sits whole at the right and the name is cut before it. A
+// version wider than the card itself is cut too: nothing leaves the card.
 struct NameLine {
     bool grouped = false;
     Rect name;
@@ -93,13 +109,16 @@ struct NameLine {
 };
 NameLine cardNameLine(const Rect& card, int nameWidth, int versionWidth, bool hasVersion);
 
-// percent of a transfer: 0 when the total is below 1.
-int transferPercent(int64_t received, int64_t size);
-
 // ---- content states and overlays
+// A centred message line across the content area, from top to bottom.
+Rect contentLineRect(int clientWidth, int top, int bottom);
+Rect pageHeadingRect(int clientWidth);
 Rect reloadButtonRect(int clientWidth);
 Rect toastRect(int clientWidth);
 Rect bannerRect(int clientWidth, int clientHeight);
+Rect bannerIconRect(int clientWidth, int clientHeight);
+Rect bannerTitleRect(int clientWidth, int clientHeight);
+Rect bannerSubLineRect(int clientWidth, int clientHeight);
 
 // ---- download-manager page: rows from reference line 216 at a pitch of 96,
 // scrolled like the grid below the header band that ends at y 158
@@ -123,6 +142,11 @@ Rect panelTrackRect(const PanelLayout& layout);
 Rect panelThumbRect(const PanelLayout& layout);
 // Width of the progress fill over the track of a page c wide (at most the track).
 int panelProgressWidth(int percent, int clientWidth);
+// The parts of the row whose reference line is y, on a page c wide.
+Rect panelRowIconRect(int rowLine);
+Rect panelRowNameRect(int clientWidth, int rowLine);
+Rect panelRowTrackRect(int clientWidth, int rowLine);
+Rect panelRowStatusRect(int clientWidth, int rowLine);
 
 // The row buttons; the action values are the hit kinds they record.
 enum class PanelAction : int32_t { Cancel = 11, Install = 12, OpenFolder = 13, Retry = 14, Pause = 21, Resume = 22 };
@@ -135,3 +159,6 @@ std::vector<PanelButton> panelRowButtons(int32_t taskState, bool isArchive, int 
 Rect panelClearButtonRect(int clientWidth);
 Rect panelOpenFolderButtonRect(int clientWidth);
 Rect panelChangeFolderButtonRect(int clientWidth);
+Rect panelHeadingRect(int clientWidth);
+Rect panelFolderLabelRect();
+Rect panelFolderPathRect(int clientWidth);

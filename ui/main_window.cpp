@@ -4,7 +4,7 @@
 #include "core/config.h"
 #include "net/catalog.h"
 #include "net/image_decode.h"
-#include "ui/fonts.h"
+#include "ui/dpi.h"
 #include "ui/settings_dialog.h"
 #include "ui/shadow_window.h"
 #include "ui/view_state.h"
@@ -17,6 +17,9 @@ void registerMainClass(HINSTANCE instance)
 {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
+    // The second press of a double-click arrives as WM_LBUTTONDBLCLK, so it
+    // can be told from a new click.
+    windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = mainWindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -31,19 +34,31 @@ void registerMainClass(HINSTANCE instance)
 bool createMainWindow(HINSTANCE instance)
 {
     if (!ensureGdiplus()) return false;
-    ViewState& view = viewState();
-    view.fonts = createFonts();
+    // The monitor it opens on gives the scale of everything, fonts first.
+    HMONITOR monitor = startupMonitor();
+    const Scale scale = Scale::forDpi(monitorDpi(monitor));
+    applyWindowScale(nullptr, scale);
     OleInitialize(nullptr);
     registerMainClass(instance);
     registerSettingsDialogClass(instance);
 
-    WindowPlacement place = mainWindowPlacement(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    WindowPlacement place = mainWindowPlacement(workAreaOf(monitor), scale);
     HWND window = CreateWindowExW(WS_EX_APPWINDOW, L"KXMainWnd", L"Pakvane", WS_POPUP | WS_OVERLAPPEDWINDOW,
                                   place.x, place.y, place.width, place.height, nullptr, nullptr, instance, nullptr);
     if (!window) return false;
+    // Windows knows best which monitor the window landed on.
+    const int dpi = windowDpi(window);
+    if (dpi != scale.dpi) {
+        const Scale actual = Scale::forDpi(dpi);
+        applyWindowScale(window, actual);
+        place = mainWindowPlacement(workAreaOf(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY)), actual);
+        SetWindowPos(window, nullptr, place.x, place.y, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    createTooltip(window);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
 
+    ViewState& view = viewState();
     view.shadowWindow = createShadowWindow(instance, window);
     if (view.shadowWindow) updateShadow(window);
     return true;
@@ -70,23 +85,30 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: return onDestroy(window);
     case WM_SIZE: return onSize(window);
     case WM_PAINT: return onPaint(window);
+    case WM_ACTIVATE: return onActivate(window, wParam, lParam);
     case WM_ERASEBKGND: return 1;
     case WM_SETCURSOR: return onSetCursor(window, wParam, lParam);
-    case WM_GETMINMAXINFO: return onGetMinMaxInfo(lParam);
+    case WM_GETMINMAXINFO: return onGetMinMaxInfo(window, lParam);
     case WM_WINDOWPOSCHANGED: return onWindowPosChanged(window, wParam, lParam);
     case WM_NCCALCSIZE: return onNcCalcSize(window, wParam, lParam);
     case WM_NCHITTEST: return onNcHitTest(window, wParam, lParam);
     case WM_TIMER: return onTimer(window, wParam);
     case WM_MOUSEMOVE: return onMouseMove(window, lParam);
     case WM_MOUSELEAVE: return onMouseLeave(window);
-    case WM_LBUTTONDOWN: return onLeftButtonDown(window, lParam);
+    case WM_LBUTTONDOWN: return onLeftButtonDown(window, lParam, false);
+    case WM_LBUTTONDBLCLK: return onLeftButtonDown(window, lParam, true);
+    case WM_LBUTTONUP: return onLeftButtonUp(window, lParam);
+    case WM_CAPTURECHANGED: return onCaptureChanged(window, lParam);
     case WM_MOUSEWHEEL: return onMouseWheel(window, wParam, lParam);
+    case WM_KEYDOWN: return onKeyDown(window, wParam, lParam);
+    case WM_DPICHANGED: return onDpiChanged(window, wParam, lParam);
     case WM_APP_REFRESH: return onRefresh(window);
     case WM_APP_ICON_READY: invalidate(window); return 0;
     case WM_APP_TASK_DONE: return onTaskDone(wParam);
     case WM_APP_CATALOG_READY: return onCatalogReady(window, wParam);
     case WM_APP_INSTALLED_READY: return onInstalledReady(window);
     case WM_APP_INSTALL_REFUSED: return onInstallRefused(window, lParam);
+    case WM_APP_FOLDER_UNAVAILABLE: showToast(L"下载目录不可用，无法打开", ToastKind::Error); return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

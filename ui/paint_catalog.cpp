@@ -3,93 +3,66 @@
 
 #include "ui/app_actions.h"
 #include "ui/card_look.h"
-#include "ui/draw.h"
 #include "ui/format.h"
-#include "ui/gdi_guards.h"
 #include "ui/paint_context.h"
 
 namespace {
 
-void paintLoading(Canvas& c)
+void paintLoading(const Canvas& c)
 {
-    drawText(c.dc, c.fonts.body, L"正在加载应用列表...", {kSidebarWidth, 184, c.width, 224}, kTextMuted, kCentredLine);
+    c.text(c.fonts.body, L"正在加载应用列表...", c.layout.messageLine, kTextMuted, kCentredLine);
 }
 
-void paintLoadFailed(Canvas& c)
+void paintLoadFailed(const Canvas& c)
 {
+    const FrameLayout& f = c.layout;
     const wchar_t* heading = c.input.catalog.certificateRejected ? L"服务器证书无效（" : L"无法连接服务器（";
-    drawText(c.dc, c.fonts.strong, heading + c.input.serverUrl + L"）", {kSidebarWidth, 184, c.width, 214},
-             kTextPrimary, kCentredLine);
-    drawText(c.dc, c.fonts.body, L"请检查网络连接后点击「重新加载」", {kSidebarWidth, 220, c.width, 244}, kTextMuted,
-             kCentredLine);
-    Rect button = reloadButtonRect(c.width);
-    fillRoundRect(c.g, button, 15, kAccent);
-    drawText(c.dc, c.fonts.button, L"重新加载", button, kTextWhite, kCentredLine);
-    c.addZone(button, HitKind::Reload);
+    c.text(c.fonts.strong, heading + c.input.serverUrl + L"）", f.messageLine, kTextPrimary, kCentredLine);
+    c.text(c.fonts.body, L"请检查网络连接后点击「重新加载」", f.secondLine, kTextMuted, kCentredLine);
+    c.fillRoundRect(f.reloadButton, 15, kAccent);
+    c.text(c.fonts.button, L"重新加载", f.reloadButton, kTextWhite, kCentredLine);
 }
 
-bool inCategory(const AppInfo& app, const std::wstring& categoryId)
+void paintScrollbar(const Canvas& c, const ScrollArea& area)
 {
-    for (const auto& id : app.categoryIds)
-        if (id == categoryId) return true;
-    return false;
+    if (area.maximum <= 0) return;
+    c.fillRoundRect(area.track, 2, kScrollTrack);
+    c.fillRoundRect(area.thumb, 2, kScrollThumb);
 }
 
-void paintGrid(Canvas& c)
+void paintGrid(const Canvas& c)
 {
-    const Catalog& catalog = c.input.catalog;
-    const std::wstring& current = c.view.currentCategoryId;
-    std::wstring name;
-    for (const auto& category : catalog.categories)
-        if (category.id == current) {
-            name = category.name;
-            break;
-        }
-    std::vector<std::shared_ptr<AppInfo>> shown;
-    for (const auto& app : catalog.apps)
-        if (app && inCategory(*app, current)) shown.push_back(app);
-
-    std::wstring heading;
-    if (name.empty() && catalog.categories.empty())
-        heading = L"暂无分类";
-    else
-        heading = name + L" · " + std::to_wstring(shown.size()) + L" 款";
-    drawText(c.dc, c.fonts.heading, heading, {212, 78, c.width - 12, 118}, kTextPrimary, kLeftLine);
-
-    GridLayout layout = gridLayout(c.width, c.height, !heading.empty(), static_cast<int>(shown.size()),
-                                   c.view.listScroll);
-    c.view.listScroll = layout.scroll;
+    const FrameLayout& f = c.layout;
+    c.text(c.fonts.heading, c.content.heading, f.heading, kTextPrimary, kLeftLine);
+    const auto& shown = c.content.shownApps;
     if (shown.empty()) {
-        const wchar_t* message = catalog.categories.empty() ? L"暂无分类，请在管理后台添加" : L"该分类暂无应用";
-        drawText(c.dc, c.fonts.body, message, {kSidebarWidth, 184, c.width, 214}, kTextMuted, kCentredLine);
+        const wchar_t* message =
+            c.input.catalog.categories.empty() ? L"暂无分类，请在管理后台添加" : L"该分类暂无应用";
+        c.text(c.fonts.body, message, f.messageLine, kTextMuted, kCentredLine);
         return;
     }
     {
-        gdi::Clip clip(c.dc, c.g, gridClipRect(layout));
-        ZoneClip zones(c, gridClipRect(layout));
-        for (int k = 0; k < layout.count; ++k) {
-            if (!cardVisible(layout, k)) continue;
-            const auto& app = shown[k];
-            paintAppCard(c, app, cardRect(layout, k), c.hovered(HitKind::CardButton, app->id));
+        CanvasClip clip(c, f.gridClip);
+        for (const CardSlot& slot : f.cards) {
+            const auto& app = shown[static_cast<size_t>(slot.index)];
+            paintAppCard(c, app, slot.card, c.hovered(HitKind::CardButton, app->id));
         }
     }
-    if (layout.maximum > 0) {
-        fillRoundRect(c.g, gridTrackRect(layout), 2, kScrollTrack);
-        fillRoundRect(c.g, gridThumbRect(layout), 2, kScrollThumb);
-    }
+    paintScrollbar(c, f.pageScroll);
 }
 
-void paintNameLine(Canvas& c, const AppInfo& app, const Rect& card)
+void paintNameLine(const Canvas& c, const AppInfo& app, const Rect& card)
 {
     if (app.version.empty()) {
-        drawText(c.dc, c.fonts.strong, app.name, cardNameLine(card, 0, 0, false).name, kTextPrimary, kCentredLine);
+        c.text(c.fonts.strong, app.name, cardNameLine(card, 0, 0, false).name, kTextPrimary, kCentredLine);
         return;
     }
     std::wstring version = L"v" + app.version;
-    NameLine line = cardNameLine(card, textWidth(c.dc, c.fonts.strong, app.name),
-                                 textWidth(c.dc, c.fonts.strong, version), true);
-    drawText(c.dc, c.fonts.strong, app.name, line.name, kTextPrimary, kLeftLine);
-    drawText(c.dc, c.fonts.strong, version, line.version, kTextPrimary, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+    NameLine line =
+        cardNameLine(card, c.textWidth(c.fonts.strong, app.name), c.textWidth(c.fonts.strong, version), true);
+    c.text(c.fonts.strong, app.name, line.name, kTextPrimary, kLeftLine);
+    // A version too wide for the card is cut at its end rather than spilling over.
+    c.text(c.fonts.strong, version, line.version, kTextPrimary, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
 std::wstring metaLine(const AppInfo& app)
@@ -100,48 +73,39 @@ std::wstring metaLine(const AppInfo& app)
     return size + (size.empty() ? L"" : L" · ") + date + L"更新";
 }
 
-void paintCardButton(Canvas& c, const AppInfo& app, const Rect& card, bool hovered)
+void paintCardButton(const Canvas& c, const AppInfo& app, const Rect& card, bool hovered)
 {
     CardButtonLook look = cardButtonLookFor(app, c.task(app.id), hovered);
     Rect button = cardButtonRect(card);
-    if (!c.chrome || !c.chrome->paint(c.dc, button, 14, look.fill, 0, rgbOf(kCardFill)))
-        fillRoundRect(c.g, button, 14, look.fill);
+    c.panel(button, 14, look.fill, 0, rgbOf(kCardFill));
     if (look.overlayWidth > 0)
-        fillRoundRect(c.g, {button.left, button.top, button.left + look.overlayWidth, button.bottom}, 14,
-                      kProgressOverlay);
-    drawText(c.dc, c.fonts.button, look.label, button, look.labelColor, kCentredLine);
-    c.addZone(button, HitKind::CardButton, app.id);
+        c.fillRoundRect({button.left, button.top, button.left + look.overlayWidth, button.bottom}, 14,
+                        kProgressOverlay);
+    c.text(c.fonts.button, look.label, button, look.labelColor, kCentredLine);
 }
 
 }  // namespace
 
-void paintContent(Canvas& c)
+void paintContent(const Canvas& c)
 {
-    if (c.view.loading)
-        paintLoading(c);
-    else if (c.view.loadFailed)
-        paintLoadFailed(c);
-    else if (c.view.page == Page::Catalog)
-        paintGrid(c);
-    else
-        paintDownloadPanel(c);
+    switch (c.layout.content) {
+    case Content::Loading: paintLoading(c); break;
+    case Content::LoadFailed: paintLoadFailed(c); break;
+    case Content::Grid: paintGrid(c); break;
+    case Content::Downloads: paintDownloadPanel(c); break;
+    }
 }
 
-void paintAppCard(Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& card, bool hovered)
+void paintAppCard(const Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& card, bool hovered)
 {
     const Argb border = hovered ? kCardBorderHover : kCardBorder;
-    if (!c.chrome || !c.chrome->paint(c.dc, card, 10, kCardFill, border, kWindowBackground)) {
-        fillRoundRect(c.g, card, 10, kCardFill);
-        strokeRoundRect(c.g, card, 10, border);
-    }
+    c.panel(card, 10, kCardFill, border, kWindowBackground);
     paintAppIcon(c, app, cardIconRect(card));
     paintNameLine(c, *app, card);
-    drawText(c.dc, c.fonts.body, app->description, {card.left + 8, card.top + 130, card.right - 8, card.top + 150},
-             kTextMuted, kCentredLine);
-    drawText(c.dc, c.fonts.small, metaLine(*app), {card.left + 8, card.top + 152, card.right - 8, card.top + 172},
-             kTextMuted, kCentredLine);
-    float y = static_cast<float>(card.top + 180);
-    drawLine(c.g, hovered ? kCardBorderHover : kCardBorder, 1.0f, static_cast<float>(card.left + 18), y,
-             static_cast<float>(card.right - 18), y);
+    c.text(c.fonts.body, app->description, cardDescriptionRect(card), kTextMuted, kCentredLine);
+    c.text(c.fonts.small, metaLine(*app), cardMetaRect(card), kTextMuted, kCentredLine);
+    const Rect divider = cardDividerRect(card);
+    const float y = static_cast<float>(divider.top);
+    c.line(border, 1.0f, static_cast<float>(divider.left), y, static_cast<float>(divider.right), y);
     paintCardButton(c, *app, card, hovered);
 }

@@ -3,6 +3,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <cmath>
+
 #include "ui/draw.h"
 #include "ui/gdi_guards.h"
 
@@ -10,8 +12,8 @@ namespace gp = Gdiplus::DllExports;
 
 namespace {
 
-// The outline's anti-aliasing reaches a pixel beyond the rectangle.
-constexpr int kMargin = 1;
+// The outline's anti-aliasing reaches about half its width, and a pixel, beyond the rectangle.
+int marginFor(float outlineWidth) { return static_cast<int>(std::ceil(outlineWidth)); }
 
 }  // namespace
 
@@ -22,6 +24,8 @@ struct ChromeCache::Sprite {
     Argb fill = 0;
     Argb outline = 0;
     TextColor under = 0;
+    float outlineWidth = 1.0f;
+    int margin = 1;
     gdi::MemoryDc dc;
     gdi::GdiObject bitmap;
     HGDIOBJ previous = nullptr;
@@ -31,15 +35,16 @@ struct ChromeCache::Sprite {
         if (previous) SelectObject(dc.get(), previous);
     }
 
-    bool matches(int w, int h, float r, Argb f, Argb o, TextColor u) const
+    bool matches(int w, int h, float r, Argb f, Argb o, TextColor u, float ow) const
     {
-        return width == w && height == h && radius == r && fill == f && outline == o && under == u;
+        return width == w && height == h && radius == r && fill == f && outline == o && under == u &&
+               outlineWidth == ow;
     }
 
     bool draw()
     {
-        const int w = width + 2 * kMargin;
-        const int h = height + 2 * kMargin;
+        const int w = width + 2 * margin;
+        const int h = height + 2 * margin;
         dc = gdi::MemoryDc(CreateCompatibleDC(nullptr));
         void* bits = nullptr;
         bitmap = gdi::GdiObject(createTopDownDib(dc.get(), w, h, &bits));
@@ -56,9 +61,9 @@ struct ChromeCache::Sprite {
         gdi::Graphics graphics(made);
         if (!graphics) return false;
         gp::GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeAntiAlias);
-        const Rect shape{kMargin, kMargin, kMargin + width, kMargin + height};
+        const Rect shape{margin, margin, margin + width, margin + height};
         fillRoundRect(graphics.get(), shape, radius, fill);
-        if (outline >> 24) strokeRoundRect(graphics.get(), shape, radius, outline);
+        if (outline >> 24) strokeRoundRect(graphics.get(), shape, radius, outline, outlineWidth);
         gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
         return true;
     }
@@ -67,11 +72,13 @@ struct ChromeCache::Sprite {
 ChromeCache::ChromeCache() = default;
 ChromeCache::~ChromeCache() = default;
 
-bool ChromeCache::paint(HDC target, const Rect& rect, float radius, Argb fill, Argb outline, TextColor under)
+bool ChromeCache::paint(HDC target, const Rect& rect, float radius, Argb fill, Argb outline, TextColor under,
+                        float outlineWidth)
 {
     Sprite* found = nullptr;
     for (const auto& sprite : sprites_)
-        if (sprite->matches(rect.width(), rect.height(), radius, fill, outline, under)) found = sprite.get();
+        if (sprite->matches(rect.width(), rect.height(), radius, fill, outline, under, outlineWidth))
+            found = sprite.get();
     if (!found) {
         auto made = std::make_unique<Sprite>();
         made->width = rect.width();
@@ -80,11 +87,14 @@ bool ChromeCache::paint(HDC target, const Rect& rect, float radius, Argb fill, A
         made->fill = fill;
         made->outline = outline;
         made->under = under;
+        made->outlineWidth = outlineWidth;
+        made->margin = marginFor(outlineWidth);
         if (!made->draw()) return false;
         found = made.get();
         sprites_.push_back(std::move(made));
     }
-    BitBlt(target, rect.left - kMargin, rect.top - kMargin, rect.width() + 2 * kMargin, rect.height() + 2 * kMargin,
-           found->dc.get(), 0, 0, SRCCOPY);
+    const int m = found->margin;
+    BitBlt(target, rect.left - m, rect.top - m, rect.width() + 2 * m, rect.height() + 2 * m, found->dc.get(), 0, 0,
+           SRCCOPY);
     return true;
 }

@@ -20,9 +20,11 @@ public:
     ChromeCache(const ChromeCache&) = delete;
     ChromeCache& operator=(const ChromeCache&) = delete;
 
-    // The rounded rectangle rect (radius, fill, 1 px outline; a fully
-    // transparent outline is none) as it looks over `under`, copied to target. False when it could not be made: draw it directly.
-    bool paint(HDC target, const Rect& rect, float radius, Argb fill, Argb outline, TextColor under);
+    // The rounded rectangle rect (pixels: radius, fill, an outline of
+    // outlineWidth; a fully transparent outline is none) as it looks over
+    // `under`, copied to target. False when it could not be made: draw it directly.
+    bool paint(HDC target, const Rect& rect, float radius, Argb fill, Argb outline, TextColor under,
+               float outlineWidth = 1.0f);
 
 private:
     struct Sprite;

@@ -5,6 +5,7 @@
 #include "net/icon_loader.h"
 #include "ui/draw.h"
 #include "ui/gdi_guards.h"
+#include "ui/keyboard_focus.h"
 #include "ui/paint_context.h"
 #include "ui/palette.h"
 
@@ -74,13 +75,82 @@ FrameSurface& frameSurface()
     return *surface;
 }
 
+bool inCategory(const AppInfo& app, const std::wstring& categoryId)
+{
+    for (const auto& id : app.categoryIds)
+        if (id == categoryId) return true;
+    return false;
+}
+
+RECT toRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
 }  // namespace
 
-void paintFrame(HDC target, const RECT& client, FrameInput& input)
+FrameContent gatherContent(const FrameInput& input)
 {
-    input.view.hitZones.clear();
-    int width = client.right - client.left;
-    int height = client.bottom - client.top;
+    FrameContent content;
+    const Catalog& catalog = input.catalog;
+    const std::wstring& current = input.view.currentCategoryId;
+    std::wstring name;
+    for (const auto& category : catalog.categories)
+        if (category.id == current) {
+            name = category.name;
+            break;
+        }
+    for (const auto& app : catalog.apps)
+        if (app && inCategory(*app, current)) content.shownApps.push_back(app);
+    if (name.empty() && catalog.categories.empty())
+        content.heading = L"暂无分类";
+    else
+        content.heading = name + L" · " + std::to_wstring(content.shownApps.size()) + L" 款";
+    return content;
+}
+
+FrameLayout layoutFrame(const FrameInput& input, const FrameContent& content, int width, int height)
+{
+    const ViewState& view = input.view;
+    LayoutInput in;
+    in.pixelWidth = width;
+    in.pixelHeight = height;
+    in.scale = input.scale;
+    in.page = view.page;
+    in.loading = view.loading;
+    in.loadFailed = view.loadFailed;
+    const auto& categories = input.catalog.categories;
+    in.categoryCount = static_cast<int>(categories.size());
+    for (size_t i = 0; i < categories.size() && view.page == Page::Catalog; ++i)
+        if (categories[i].id == view.currentCategoryId) {
+            in.selectedCategory = static_cast<int>(i);
+            break;
+        }
+    for (const auto& app : content.shownApps) in.shownApps.push_back(app->id);
+    for (const auto& entry : input.tasks)
+        in.tasks.push_back({entry.second.id, entry.second.state, entry.second.isArchive});
+    in.sidebarScroll = view.sidebarScroll;
+    in.listScroll = view.listScroll;
+    in.panelScroll = view.panelScroll;
+    in.toastUp = toastIsUp(input.now, view.toast.shownAt, !view.toast.text.empty());
+    in.bannerUp = bannerIsUp(input.now, view.banner.shownAt, !view.banner.title.empty());
+    return layoutFrame(in);
+}
+
+void adoptLayout(ViewState& view, const FrameLayout& layout)
+{
+    view.hitZones.clear();
+    for (const LayoutZone& zone : layout.zones) view.hitZones.push_back({toRect(zone.pixels), zone.kind, zone.id});
+    view.sidebarScroll = layout.sidebarOffset;
+    view.listScroll = layout.listOffset;
+    view.panelScroll = layout.panelOffset;
+    if (!layout.toastUp) view.toast.text.clear();
+    if (!layout.bannerUp) view.banner.title.clear();
+    view.focus = repairFocus(layout, view.focus);
+    view.layout = layout;
+}
+
+void drawFrame(HDC target, const FrameLayout& layout, const FrameInput& input, const FrameContent& content)
+{
+    const int width = layout.pixelWidth;
+    const int height = layout.pixelHeight;
     if (width <= 0 || height <= 0) return;
     // Before any icon is drawn: requests for icons the last frame no longer
     // showed are dropped, and the oldest decoded icons let go.
@@ -89,12 +159,8 @@ void paintFrame(HDC target, const RECT& client, FrameInput& input)
     FrameSurface& surface = frameSurface();
     if (!surface.prepare(width, height)) return;
     HDC dc = surface.dc();
-    {
-        gdi::GdiObject background(CreateSolidBrush(static_cast<COLORREF>(kWindowBackground)));
-        RECT all{0, 0, width, height};
-        FillRect(dc, &all, static_cast<HBRUSH>(background.get()));
-        GdiFlush();
-    }
+    fillOpaqueRect(dc, {0, 0, width, height}, kWindowBackground);
+    GdiFlush();
 
     Gdiplus::GpGraphics* made = nullptr;
     gp::GdipGetImageGraphicsContext(surface.image(), &made);
@@ -106,18 +172,27 @@ void paintFrame(HDC target, const RECT& client, FrameInput& input)
 
     gdi::MemoryDc iconSource(CreateCompatibleDC(dc));
     ChromeCache chrome;
-    Canvas canvas(dc, graphics.get(), input, width, height);
+    Canvas canvas(dc, graphics.get(), input, content, layout);
     canvas.iconSource = iconSource.get();
     canvas.chrome = &chrome;
     paintTitleBar(canvas);
     paintSidebar(canvas);
     paintContent(canvas);
+    paintPressAndFocus(canvas);
     paintToast(canvas);
     paintBanner(canvas);
 
     gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
     GdiFlush();
     BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+}
+
+void paintFrame(HDC target, const RECT& client, FrameInput& input)
+{
+    const FrameContent content = gatherContent(input);
+    const FrameLayout layout = layoutFrame(input, content, client.right - client.left, client.bottom - client.top);
+    adoptLayout(input.view, layout);
+    drawFrame(target, layout, input, content);
 }
 
 void paintMainWindow(HDC dc, const RECT& client)
@@ -127,10 +202,11 @@ void paintMainWindow(HDC dc, const RECT& client)
     FrameInput input(view, appCatalog());
     input.tasks = DownloadManager::instance().snapshot();
     input.serverUrl = g_config.server;
-    // Resolved (and created) only where it is shown.
-    if (view.page == Page::Downloads && !view.loading && !view.loadFailed) input.downloadFolder = downloadFolder();
+    // The last folder a worker resolved: painting never waits for a disk.
+    input.downloadFolder = knownDownloadFolder();
     input.maximized = view.mainWindow && IsZoomed(view.mainWindow);
     input.now = GetTickCount();
     input.iconWindow = view.mainWindow;
+    input.scale = view.scale;
     paintFrame(dc, client, input);
 }

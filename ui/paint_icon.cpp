@@ -4,7 +4,6 @@
 
 #include "net/icon_loader.h"
 #include "ui/card_look.h"
-#include "ui/draw.h"
 #include "ui/gdi_guards.h"
 #include "ui/paint_context.h"
 
@@ -13,12 +12,12 @@ namespace gp = Gdiplus::DllExports;
 namespace {
 
 // At its own size (a card's icon) a plain copy: no GDI+ image per icon and frame.
-bool copyIcon(Canvas& c, HBITMAP bitmap, const Rect& rect)
+bool copyIcon(const Canvas& c, HBITMAP bitmap, const Rect& pixels)
 {
     if (!c.iconSource) return false;
     HGDIOBJ previous = SelectObject(c.iconSource, bitmap);
     if (!previous) return false;
-    BitBlt(c.dc, rect.left, rect.top, rect.width(), rect.height(), c.iconSource, 0, 0, SRCCOPY);
+    BitBlt(c.dc, pixels.left, pixels.top, pixels.width(), pixels.height(), c.iconSource, 0, 0, SRCCOPY);
     GdiFlush();
     // Deselected at once: the loader may delete the bitmap before the next frame.
     SelectObject(c.iconSource, previous);
@@ -26,29 +25,30 @@ bool copyIcon(Canvas& c, HBITMAP bitmap, const Rect& rect)
 }
 
 // Smaller (panel rows, banner): scaled with the frame's high-quality interpolation.
-bool scaleIcon(Canvas& c, HBITMAP bitmap, const Rect& rect)
+bool scaleIcon(const Canvas& c, HBITMAP bitmap, const Rect& rect)
 {
     Gdiplus::GpBitmap* made = nullptr;
     gp::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &made);
     gdi::Image image(made);
     if (!image) return false;
-    drawImage(c.g, image.get(), rect);
+    c.image(image.get(), rect);
     return true;
 }
 
-bool paintLoadedIcon(Canvas& c, const AppInfo& app, const Rect& rect)
+bool paintLoadedIcon(const Canvas& c, const AppInfo& app, const Rect& rect)
 {
     if (app.iconState.load() != 2 || !app.iconBitmap) return false;
     BITMAP info{};
     if (!GetObjectW(app.iconBitmap, sizeof info, &info)) return false;
-    if (info.bmWidth == rect.width() && info.bmHeight == rect.height() && copyIcon(c, app.iconBitmap, rect))
+    const Rect pixels = c.px(rect);
+    if (info.bmWidth == pixels.width() && info.bmHeight == pixels.height() && copyIcon(c, app.iconBitmap, pixels))
         return true;
     return scaleIcon(c, app.iconBitmap, rect);
 }
 
 }  // namespace
 
-void paintAppIcon(Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& rect)
+void paintAppIcon(const Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& rect)
 {
     if (app) {
         noteIconDrawn(*app);
@@ -59,8 +59,8 @@ void paintAppIcon(Canvas& c, const std::shared_ptr<AppInfo>& app, const Rect& re
 
     PlaceholderLook look = placeholderLook(app ? app->id : 0, app != nullptr);
     float radius = static_cast<float>(rect.width() * 12 / 64);
-    fillRoundRect(c.g, rect, radius, look.fill);
-    strokeRoundRect(c.g, rect, radius, look.outline);
-    drawText(c.dc, c.fonts.iconLetter, placeholderLetter(app ? app->name : std::wstring()), rect, look.letter,
-             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    c.fillRoundRect(rect, radius, look.fill);
+    c.strokeRoundRect(rect, radius, look.outline);
+    c.text(c.fonts.iconLetter, placeholderLetter(app ? app->name : std::wstring()), rect, look.letter,
+           DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }

@@ -1,14 +1,11 @@
-// The two overlays on top of everything: the toast pill (2.2 s) and the
-// completion banner (5 s, a click dismisses it). Both clear themselves once
-// their time is up.
+// What lies on top of the page: the held button's pressed look, the
+// keyboard's focus ring, the toast pill (2.2 s) and the completion banner
+// (5 s, a click dismisses it). The layout decides whether the overlays are
+// still up.
 
-#include "ui/draw.h"
 #include "ui/paint_context.h"
 
 namespace {
-
-constexpr uint32_t kToastLifeMs = 2199;   // shown while at most this old
-constexpr uint32_t kBannerLifeMs = 5000;  // shown while younger than this
 
 Argb toastFill(ToastKind kind)
 {
@@ -26,38 +23,43 @@ std::wstring bannerSubLine(const CompletionBanner& banner)
     return L"下载完成，校验不一致，请谨慎安装";
 }
 
+Rect inflated(const Rect& r, int by) { return {r.left - by, r.top - by, r.right + by, r.bottom + by}; }
+
 }  // namespace
 
-void paintToast(Canvas& c)
+void paintPressAndFocus(const Canvas& c)
 {
-    Toast& toast = c.view.toast;
-    if (toast.text.empty()) return;
-    // Unsigned difference: right across the tick counter's wrap.
-    if (c.input.now - toast.shownAt > kToastLifeMs) {
-        toast.text.clear();
-        return;
+    const ViewState& view = c.view;
+    if (view.press.inside) {
+        if (const LayoutZone* zone = findZone(c.layout, view.press.zone))
+            c.fillRoundRect(zone->rect, zoneRadius(zone->kind), kPressedOverlay);
     }
-    Rect pill = toastRect(c.width);
-    fillRoundRect(c.g, pill, 20, toastFill(toast.kind));
-    drawText(c.dc, c.fonts.toast, toast.text, pill, kTextWhite, kCentredLine);
+    if (view.focusVisible && !view.focus.empty()) {
+        if (const LayoutZone* zone = findZone(c.layout, view.focus)) {
+            // On the violet title bar the ring is white, elsewhere the accent.
+            const Argb ring = zone->rect.top < kTitleBarHeight ? kFocusRingOnTitle : kFocusRing;
+            c.strokeRoundRect(inflated(zone->rect, 2), zoneRadius(zone->kind) + 2, ring, 2.0f);
+        }
+    }
 }
 
-void paintBanner(Canvas& c)
+void paintToast(const Canvas& c)
 {
-    CompletionBanner& banner = c.view.banner;
-    if (banner.title.empty()) return;
-    if (c.input.now - banner.shownAt >= kBannerLifeMs) {
-        banner.title.clear();
-        return;
-    }
-    const int w = c.width;
-    const int h = c.height;
-    Rect card = bannerRect(w, h);
-    fillRoundRect(c.g, card, 10, kBannerFill);
-    strokeRoundRect(c.g, card, 10, kBannerOutline);
-    paintAppIcon(c, findApp(c.input.catalog, banner.appId), {w - 342, h - 84, w - 298, h - 40});
-    drawText(c.dc, c.fonts.strong, banner.title, {w - 286, h - 91, w - 34, h - 67}, kTextPrimary, kLeftLine);
-    drawText(c.dc, c.fonts.body, bannerSubLine(banner), {w - 286, h - 61, w - 34, h - 37},
-             banner.md5Ok ? kTextSecondary : kTextWarning, kLeftLine);
-    c.addZone(card, HitKind::Banner);
+    if (!c.layout.toastUp) return;
+    const Toast& toast = c.view.toast;
+    c.fillRoundRect(c.layout.toast, 20, toastFill(toast.kind));
+    c.text(c.fonts.toast, toast.text, c.layout.toast, kTextWhite, kCentredLine);
+}
+
+void paintBanner(const Canvas& c)
+{
+    if (!c.layout.bannerUp) return;
+    const FrameLayout& f = c.layout;
+    const CompletionBanner& banner = c.view.banner;
+    c.fillRoundRect(f.banner, 10, kBannerFill);
+    c.strokeRoundRect(f.banner, 10, kBannerOutline);
+    paintAppIcon(c, findApp(c.input.catalog, banner.appId), f.bannerIcon);
+    c.text(c.fonts.strong, banner.title, f.bannerTitle, kTextPrimary, kLeftLine);
+    c.text(c.fonts.body, bannerSubLine(banner), f.bannerSubLine, banner.md5Ok ? kTextSecondary : kTextWarning,
+           kLeftLine);
 }

@@ -13,79 +13,102 @@ namespace gp = Gdiplus::DllExports;
 
 namespace {
 
-constexpr int kLogoResourceId = 2;
+// The logo drawn at 48, 72 and 96 pixels (resources 2, 3 and 4): the
+// smallest that is not smaller than the logo at the window's scale.
+struct LogoResource {
+    int id;
+    int side;
+};
+constexpr LogoResource kLogos[] = {{2, 48}, {3, 72}, {4, 96}};
+
+int logoResourceFor(const Scale& scale)
+{
+    const int side = scale.px(logoRect().width());
+    for (const LogoResource& logo : kLogos)
+        if (logo.side >= side) return logo.id;
+    return kLogos[sizeof kLogos / sizeof kLogos[0] - 1].id;
+}
+
+// The bytes of an RT_RCDATA resource of the program; null when missing.
+const void* resourceBytes(int id, DWORD& size)
+{
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA);
+    if (!found) return nullptr;
+    size = SizeofResource(module, found);
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    return size > 0 ? bytes : nullptr;
+}
 constexpr float kGlyphPen = 1.6f;
 
-void paintLogo(Canvas& c)
+void paintLogo(const Canvas& c)
 {
-    const Rect logo{22, 8, 70, 56};
+    const Rect& logo = c.layout.logo;
     if (c.view.logoState == LogoState::Loaded && c.view.logo) {
-        drawImage(c.g, static_cast<Gdiplus::GpImage*>(c.view.logo), logo);
+        c.image(static_cast<Gdiplus::GpImage*>(c.view.logo), logo);
         return;
     }
-    fillRoundRect(c.g, logo, 10, kLogoFallbackFill);
-    drawText(c.dc, c.fonts.logoGlyph, L"云", logo, kTextWhite, kCentredLine);
+    c.fillRoundRect(logo, 10, kLogoFallbackFill);
+    c.text(c.fonts.logoGlyph, L"云", logo, kTextWhite, kCentredLine);
 }
 
-void paintWindowButtons(Canvas& c)
+// The glyphs sit at fixed places in their 46 x 64 buttons.
+void paintWindowButtons(const Canvas& c)
 {
-    const int w = c.width;
-    const float fw = static_cast<float>(w);
-    Rect minimize = windowButtonRect(WindowButton::Minimize, w);
-    Rect maximize = windowButtonRect(WindowButton::MaximizeRestore, w);
-    Rect close = windowButtonRect(WindowButton::Close, w);
-    if (c.hovered(HitKind::Minimize)) fillRectangle(c.g, minimize, kWindowButtonHover);
-    if (c.hovered(HitKind::MaximizeRestore)) fillRectangle(c.g, maximize, kWindowButtonHover);
-    if (c.hovered(HitKind::Close)) fillRectangle(c.g, close, kCloseButtonHover);
+    const FrameLayout& f = c.layout;
+    if (c.hovered(HitKind::Minimize)) c.fillRectangle(f.minimize, kWindowButtonHover);
+    if (c.hovered(HitKind::MaximizeRestore)) c.fillRectangle(f.maximize, kWindowButtonHover);
+    if (c.hovered(HitKind::Close)) c.fillRectangle(f.close, kCloseButtonHover);
 
-    drawLine(c.g, kGlyphWhite, kGlyphPen, fw - 122, 39, fw - 108, 39);
+    const float minimize = static_cast<float>(f.minimize.left);
+    c.line(kGlyphWhite, kGlyphPen, minimize + 16, 39, minimize + 30, 39);
+    const float maximize = static_cast<float>(f.maximize.left);
     if (c.input.maximized) {
-        drawRectangleOutline(c.g, kGlyphWhite, kGlyphPen, fw - 77, 28, 10, 10);
-        drawPolyline(c.g, kGlyphWhite, kGlyphPen, {{fw - 74, 25}, {fw - 64, 25}, {fw - 64, 35}, {fw - 67, 35}});
+        c.rectangleOutline(kGlyphWhite, kGlyphPen, maximize + 15, 28, 10, 10);
+        c.polyline(kGlyphWhite, kGlyphPen,
+                   {{maximize + 18, 25}, {maximize + 28, 25}, {maximize + 28, 35}, {maximize + 25, 35}});
     } else {
-        drawRectangleOutline(c.g, kGlyphWhite, kGlyphPen, fw - 76, 25, 14, 14);
+        c.rectangleOutline(kGlyphWhite, kGlyphPen, maximize + 16, 25, 14, 14);
     }
-    drawLine(c.g, kGlyphWhite, kGlyphPen, fw - 31, 24, fw - 15, 40);
-    drawLine(c.g, kGlyphWhite, kGlyphPen, fw - 31, 40, fw - 15, 24);
-
-    c.addZone(minimize, HitKind::Minimize);
-    c.addZone(maximize, HitKind::MaximizeRestore);
-    c.addZone(close, HitKind::Close);
+    const float close = static_cast<float>(f.close.left);
+    c.line(kGlyphWhite, kGlyphPen, close + 15, 24, close + 31, 40);
+    c.line(kGlyphWhite, kGlyphPen, close + 15, 40, close + 31, 24);
 }
 
-void paintDownloadArrow(Canvas& c, float x0)
+void paintDownloadArrow(const Canvas& c, float x0)
 {
-    drawLine(c.g, kGlyphWhite, kGlyphPen, x0 + 21, 24, x0 + 21, 34);
-    drawLine(c.g, kGlyphWhite, kGlyphPen, x0 + 17, 30, x0 + 21, 34);
-    drawLine(c.g, kGlyphWhite, kGlyphPen, x0 + 25, 30, x0 + 21, 34);
-    drawLine(c.g, kGlyphWhite, kGlyphPen, x0 + 13, 37, x0 + 13, 40);
-    drawLine(c.g, kGlyphWhite, kGlyphPen, x0 + 29, 37, x0 + 29, 40);
-    drawLine(c.g, kGlyphWhite, kGlyphPen, x0 + 13, 40, x0 + 29, 40);
+    c.line(kGlyphWhite, kGlyphPen, x0 + 21, 24, x0 + 21, 34);
+    c.line(kGlyphWhite, kGlyphPen, x0 + 17, 30, x0 + 21, 34);
+    c.line(kGlyphWhite, kGlyphPen, x0 + 25, 30, x0 + 21, 34);
+    c.line(kGlyphWhite, kGlyphPen, x0 + 13, 37, x0 + 13, 40);
+    c.line(kGlyphWhite, kGlyphPen, x0 + 29, 37, x0 + 29, 40);
+    c.line(kGlyphWhite, kGlyphPen, x0 + 13, 40, x0 + 29, 40);
 }
 
-void paintGear(Canvas& c, float x0)
+void paintGear(const Canvas& c, float x0)
 {
-    drawEllipseOutline(c.g, kGlyphWhite, kGlyphPen, x0 + 17, 28, 8, 8);
+    c.ellipseOutline(kGlyphWhite, kGlyphPen, x0 + 17, 28, 8, 8);
     const float cx = x0 + 21;
     const float cy = 32;
     for (int i = 0; i < 8; ++i) {
         double angle = i * 45.0 * 3.14159265358979 / 180.0;
         float dx = static_cast<float>(std::cos(angle));
         float dy = static_cast<float>(std::sin(angle));
-        drawLine(c.g, kGlyphWhite, kGlyphPen, cx + 5 * dx, cy + 5 * dy, cx + 8 * dx, cy + 8 * dy);
+        c.line(kGlyphWhite, kGlyphPen, cx + 5 * dx, cy + 5 * dy, cx + 8 * dx, cy + 8 * dy);
     }
 }
 
-void paintBadge(Canvas& c)
+void paintBadge(const Canvas& c)
 {
     int running = 0;
     for (const auto& entry : c.input.tasks)
-        if (static_cast<TaskState::Value>(entry.second.state) == TaskState::Downloading) ++running;
+        if (entry.second.state == TaskState::Downloading) ++running;
     if (running == 0) return;
-    Rect badge = badgeRect(c.width);
-    fillRoundRect(c.g, badge, 12, kBadge);
-    strokeRoundRect(c.g, badge, 12, kBadgeOutline);
-    drawText(c.dc, c.fonts.small, std::to_wstring(running), badge, kTextWhite, kCentredLine);
+    const Rect& badge = c.layout.badge;
+    c.fillRoundRect(badge, 12, kBadge);
+    c.strokeRoundRect(badge, 12, kBadgeOutline);
+    c.text(c.fonts.small, std::to_wstring(running), badge, kTextWhite, kCentredLine);
 }
 
 }  // namespace
@@ -127,54 +150,49 @@ Gdiplus::GpBitmap* decodeLogo(const void* bytes, DWORD size)
 void ensureLogoLoaded(ViewState& view)
 {
     if (view.logoState != LogoState::NotTried) return;
+    // A new scale asks again: the logo of the old one goes.
+    if (view.logo) gp::GdipDisposeImage(static_cast<Gdiplus::GpImage*>(view.logo));
+    view.logo = nullptr;
     view.logoState = LogoState::Absent;
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kLogoResourceId), RT_RCDATA);
-    if (!found) return;
-    DWORD size = SizeofResource(module, found);
-    HGLOBAL loaded = LoadResource(module, found);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes || size == 0) return;
+    DWORD size = 0;
+    const void* bytes = resourceBytes(logoResourceFor(view.scale), size);
+    if (!bytes) bytes = resourceBytes(kLogos[0].id, size);
+    if (!bytes) return;
     if (Gdiplus::GpBitmap* logo = decodeLogo(bytes, size)) {
         view.logo = logo;
         view.logoState = LogoState::Loaded;
     }
 }
 
-void paintHeaderButton(Canvas& c, const Rect& rect, const std::wstring& label, int iconKind, bool hovered, bool active)
+void paintHeaderButton(const Canvas& c, const Rect& rect, const std::wstring& label, int iconKind, bool hovered,
+                       bool active)
 {
     if (active) {
-        fillRoundRect(c.g, rect, 17, kHeaderButtonActiveFill);
-        strokeRoundRect(c.g, rect, 17, kHeaderButtonActiveOutline);
+        c.fillRoundRect(rect, 17, kHeaderButtonActiveFill);
+        c.strokeRoundRect(rect, 17, kHeaderButtonActiveOutline);
     } else if (hovered) {
-        fillRoundRect(c.g, rect, 17, kHeaderButtonHoverFill);
+        c.fillRoundRect(rect, 17, kHeaderButtonHoverFill);
     }
     float x0 = static_cast<float>(rect.left);
     if (iconKind == 0)
         paintDownloadArrow(c, x0);
     else
         paintGear(c, x0);
-    Rect text{rect.left + 36, 14, rect.right - 6, 50};
-    drawText(c.dc, c.fonts.headerButton, label, text, active || hovered ? kTextWhite : kTextHeaderButton,
-             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    c.text(c.fonts.headerButton, label, headerButtonLabelRect(rect), active || hovered ? kTextWhite : kTextHeaderButton,
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 }
 
-void paintTitleBar(Canvas& c)
+void paintTitleBar(const Canvas& c)
 {
-    fillHorizontalGradient(c.dc, {0, 0, c.width, kTitleBarHeight}, kTitleGradientStart, kTitleGradientEnd);
+    const FrameLayout& f = c.layout;
+    c.fillGradient(f.titleBar, kTitleGradientStart, kTitleGradientEnd);
     paintLogo(c);
-    drawText(c.dc, c.fonts.title, L"Pakvane", {84, 0, 284, 64}, kTextWhite, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    fillRectangle(c.g, {232, 22, 233, 42}, kTitleSeparator);
-    drawText(c.dc, c.fonts.tagline, L"高速下载 · 免费安装", {246, 0, 466, 64}, kTextTagline,
-             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    c.text(c.fonts.title, L"Pakvane", f.productName, kTextWhite, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    c.fillRectangle(f.separator, kTitleSeparator);
+    c.text(c.fonts.tagline, L"高速下载 · 免费安装", f.tagline, kTextTagline, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     paintWindowButtons(c);
-
-    Rect downloads = downloadsButtonRect(c.width);
-    paintHeaderButton(c, downloads, L"下载管理", 0, c.hovered(HitKind::DownloadsButton),
+    paintHeaderButton(c, f.downloadsButton, L"下载管理", 0, c.hovered(HitKind::DownloadsButton),
                       c.view.page == Page::Downloads);
-    c.addZone(downloads, HitKind::DownloadsButton);
-    Rect settings = settingsButtonRect(c.width);
-    paintHeaderButton(c, settings, L"下载设置", 1, c.hovered(HitKind::SettingsButton), false);
-    c.addZone(settings, HitKind::SettingsButton);
+    paintHeaderButton(c, f.settingsButton, L"下载设置", 1, c.hovered(HitKind::SettingsButton), false);
     paintBadge(c);
 }

@@ -72,6 +72,11 @@ constexpr Argb kProgressTrack = 0xFFF0F1F4;
 constexpr Argb kProgressDone = 0xFF00B42A;
 constexpr Argb kProgressFailed = 0x46F53F3F;
 
+// ---- a held button and the keyboard's focus ring
+constexpr Argb kPressedOverlay = 0x26000000;
+constexpr Argb kFocusRing = 0xFF5B4DFF;
+constexpr Argb kFocusRingOnTitle = 0xFFFFFFFF;
+
 // ---- overlays
 constexpr Argb kToastNeutral = 0xE81D2129;
 constexpr Argb kToastSuccess = 0xE800B42A;

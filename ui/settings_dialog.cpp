@@ -1,8 +1,8 @@
 #include "ui/settings_dialog.h"
 
 #include "core/config.h"
-#include "core/handles.h"
 #include "download/download_folder.h"
+#include "ui/gdi_guards.h"
 #include "ui/product_version.h"
 #include "ui/settings_text.h"
 #include "ui/view_state.h"
@@ -47,13 +47,14 @@ const ControlSpec kControls[kControlCount] = {
     {L"STATIC", nullptr, 30, 204, 380, 18, 0, 0},
 };
 
-// The one open dialog's footer label and fonts. The fonts outlive the
+// The one open dialog's controls, fonts and scale. The fonts outlive the
 // controls that use them: they go in WM_NCDESTROY, after the children.
 struct DialogParts {
-    HWND footer = nullptr;
-    UniqueGdiObject bodyFont;
-    UniqueGdiObject headingFont;
-    UniqueGdiObject footerFont;
+    HWND controls[kControlCount] = {};
+    gdi::GdiObject bodyFont;
+    gdi::GdiObject headingFont;
+    gdi::GdiObject footerFont;
+    Scale scale;
 };
 
 DialogParts& dialogParts()
@@ -62,10 +63,10 @@ DialogParts& dialogParts()
     return parts;
 }
 
-HFONT makeFont(int height, int weight)
+gdi::GdiObject makeFont(int height, int weight)
 {
-    return CreateFontW(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                       L"Microsoft YaHei");
+    return gdi::GdiObject(CreateFontW(dialogParts().scale.px(height), 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                                      CLEARTYPE_QUALITY, 0, L"Microsoft YaHei"));
 }
 
 BOOL CALLBACK setBodyFont(HWND child, LPARAM font)
@@ -82,15 +83,30 @@ BOOL CALLBACK setHeadingFont(HWND child, LPARAM font)
     return TRUE;
 }
 
+// New fonts at the dialog's scale; the old ones go once no control uses them.
 void applyFonts(HWND dialog)
 {
     DialogParts& parts = dialogParts();
-    parts.bodyFont.reset(makeFont(-14, FW_NORMAL));
-    parts.headingFont.reset(makeFont(-15, FW_BOLD));
-    parts.footerFont.reset(makeFont(-12, FW_NORMAL));
-    EnumChildWindows(dialog, setBodyFont, reinterpret_cast<LPARAM>(parts.bodyFont.get()));
-    EnumChildWindows(dialog, setHeadingFont, reinterpret_cast<LPARAM>(parts.headingFont.get()));
-    SendMessageW(parts.footer, WM_SETFONT, reinterpret_cast<WPARAM>(parts.footerFont.get()), TRUE);
+    gdi::GdiObject body = makeFont(-14, FW_NORMAL);
+    gdi::GdiObject heading = makeFont(-15, FW_BOLD);
+    gdi::GdiObject footer = makeFont(-12, FW_NORMAL);
+    EnumChildWindows(dialog, setBodyFont, reinterpret_cast<LPARAM>(body.get()));
+    EnumChildWindows(dialog, setHeadingFont, reinterpret_cast<LPARAM>(heading.get()));
+    SendMessageW(parts.controls[kFooterLabel], WM_SETFONT, reinterpret_cast<WPARAM>(footer.get()), TRUE);
+    parts.bodyFont = std::move(body);
+    parts.headingFont = std::move(heading);
+    parts.footerFont = std::move(footer);
+}
+
+// Every control at its place times the dialog's scale.
+void placeControls()
+{
+    const DialogParts& parts = dialogParts();
+    for (int i = 0; i < kControlCount; ++i) {
+        const ControlSpec& c = kControls[i];
+        const Rect r = parts.scale.px(Rect{c.x, c.y, c.x + c.width, c.y + c.height});
+        SetWindowPos(parts.controls[i], nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 // The whole text of a control: a folder longer than the usual path limit
@@ -104,17 +120,39 @@ std::wstring controlText(HWND control)
 
 LRESULT onCreate(HWND dialog)
 {
-    const std::wstring folder = downloadFolder();
+    // Opening the dialog never waits for a disk: the folder is not made here.
+    const std::wstring folder = downloadFolderInUse();
     const std::wstring footer = settingsFooterText(moduleProductVersion());
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
+    DialogParts& parts = dialogParts();
     for (int i = 0; i < kControlCount; ++i) {
         const ControlSpec& c = kControls[i];
         const wchar_t* text = c.text ? c.text : i == kFolderEdit ? folder.c_str() : footer.c_str();
-        HWND control = CreateWindowExW(0, c.className, text, WS_CHILD | WS_VISIBLE | c.extraStyle, c.x, c.y,
-                                       c.width, c.height, dialog,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
-        if (i == kFooterLabel) dialogParts().footer = control;
+        parts.controls[i] = CreateWindowExW(0, c.className, text, WS_CHILD | WS_VISIBLE | c.extraStyle, c.x, c.y,
+                                            c.width, c.height, dialog,
+                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     }
+    placeControls();
+    applyFonts(dialog);
+    return 0;
+}
+
+// The owner is enabled again before the dialog goes: Windows then hands the
+// activation back to it, not to some other program's window.
+void closeDialog(HWND dialog)
+{
+    if (HWND main = viewState().mainWindow) EnableWindow(main, TRUE);
+    DestroyWindow(dialog);
+}
+
+// A monitor of another DPI: the suggested rectangle, controls and fonts to match.
+LRESULT onDpiChanged(HWND dialog, WPARAM wParam, LPARAM lParam)
+{
+    dialogParts().scale = Scale::forDpi(LOWORD(wParam));
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    SetWindowPos(dialog, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    placeControls();
     applyFonts(dialog);
     return 0;
 }
@@ -145,9 +183,11 @@ void saveAndClose(HWND dialog)
     g_config.downloadDir = dir;
     setDownloadFolderOverride(dir);
     saveConfig(g_config);  // a failed save is not reported; the folder holds until exit
-    DestroyWindow(dialog);
+    HWND main = viewState().mainWindow;
+    refreshDownloadFolder(main);
+    closeDialog(dialog);
     showToast(dir.empty() ? L"已恢复默认下载目录" : L"下载目录已保存", ToastKind::Success);
-    if (HWND main = viewState().mainWindow) InvalidateRect(main, nullptr, FALSE);
+    if (main) InvalidateRect(main, nullptr, FALSE);
 }
 
 LRESULT onCommand(HWND dialog, WPARAM wParam)
@@ -159,7 +199,7 @@ LRESULT onCommand(HWND dialog, WPARAM wParam)
     if (id == kSettingsSaveId && GetKeyState(VK_ESCAPE) < 0) id = kSettingsCancelId;
     switch (id) {
     case kSettingsCancelId:
-        DestroyWindow(dialog);
+        closeDialog(dialog);
         break;
     case kSettingsBrowseId:
         browseForFolder(dialog);
@@ -176,7 +216,8 @@ LRESULT onCommand(HWND dialog, WPARAM wParam)
 LRESULT onCtlColorStatic(HWND dialog, WPARAM wParam, LPARAM lParam)
 {
     HWND control = reinterpret_cast<HWND>(lParam);
-    if (!control || control != dialogParts().footer) return DefWindowProcW(dialog, WM_CTLCOLORSTATIC, wParam, lParam);
+    if (!control || control != dialogParts().controls[kFooterLabel])
+        return DefWindowProcW(dialog, WM_CTLCOLORSTATIC, wParam, lParam);
     HDC dc = reinterpret_cast<HDC>(wParam);
     SetTextColor(dc, kFooterTextColour);
     SetBkMode(dc, TRANSPARENT);
@@ -196,7 +237,7 @@ LRESULT onDestroy()
 LRESULT onNcDestroy(HWND dialog, WPARAM wParam, LPARAM lParam)
 {
     DialogParts& parts = dialogParts();
-    parts.footer = nullptr;
+    for (HWND& control : parts.controls) control = nullptr;
     parts.bodyFont.reset();
     parts.headingFont.reset();
     parts.footerFont.reset();
@@ -226,10 +267,15 @@ void openSettingsDialog()
     HWND main = viewState().mainWindow;
     RECT mainRect = {};
     if (main) GetWindowRect(main, &mainRect);
-    const int left = mainRect.left + (mainRect.right - mainRect.left - kDialogWidth) / 2;
-    const int top = mainRect.top + (mainRect.bottom - mainRect.top - kDialogHeight) / 2;
+    // At the main window's scale: it opens over it, on its monitor.
+    const Scale scale = viewState().scale;
+    dialogParts().scale = scale;
+    const int width = scale.px(kDialogWidth);
+    const int height = scale.px(kDialogHeight);
+    const int left = mainRect.left + (mainRect.right - mainRect.left - width) / 2;
+    const int top = mainRect.top + (mainRect.bottom - mainRect.top - height) / 2;
     HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, kTitle, WS_POPUPWINDOW | WS_DLGFRAME, left, top,
-                                  kDialogWidth, kDialogHeight, main, nullptr, GetModuleHandleW(nullptr), nullptr);
+                                  width, height, main, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!dialog) return;
     settingsDialogHwnd = dialog;
     ShowWindow(dialog, SW_SHOW);
@@ -245,6 +291,11 @@ LRESULT CALLBACK settingsDialogProc(HWND window, UINT message, WPARAM wParam, LP
         return onCommand(window, wParam);
     case WM_CTLCOLORSTATIC:
         return onCtlColorStatic(window, wParam, lParam);
+    case WM_CLOSE:
+        closeDialog(window);
+        return 0;
+    case WM_DPICHANGED:
+        return onDpiChanged(window, wParam, lParam);
     case WM_DESTROY:
         return onDestroy();
     case WM_NCDESTROY:

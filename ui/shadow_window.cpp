@@ -6,44 +6,14 @@
 #include <cstring>
 #include <memory>
 
-#include "core/handles.h"
 #include "ui/draw.h"
+#include "ui/gdi_guards.h"
 #include "ui/view_state.h"
 #include "ui/window_geometry.h"
 
 namespace gdip = Gdiplus::DllExports;
 
 namespace {
-
-struct DcDeleter {
-    void operator()(HDC dc) const { DeleteDC(dc); }
-};
-using UniqueDc = UniqueResource<HDC, nullptr, DcDeleter>;
-
-struct GdipImageDisposer {
-    void operator()(Gdiplus::GpBitmap* bitmap) const { gdip::GdipDisposeImage(bitmap); }
-};
-struct GdipGraphicsDeleter {
-    void operator()(Gdiplus::GpGraphics* graphics) const { gdip::GdipDeleteGraphics(graphics); }
-};
-struct GdipPathDeleter {
-    void operator()(Gdiplus::GpPath* path) const { gdip::GdipDeletePath(path); }
-};
-struct GdipPenDeleter {
-    void operator()(Gdiplus::GpPen* pen) const { gdip::GdipDeletePen(pen); }
-};
-
-class SelectGuard {
-public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~SelectGuard() { SelectObject(dc_, old_); }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
 
 constexpr Gdiplus::ARGB shadowColour(int alpha)
 {
@@ -62,19 +32,20 @@ void addRoundedOutline(Gdiplus::GpPath* path, const ShadowRing& ring)
     gdip::GdipClosePathFigure(path);
 }
 
-bool drawRings(Gdiplus::GpGraphics* graphics, int width, int height)
+bool drawRings(Gdiplus::GpGraphics* graphics, int width, int height, const Scale& scale)
 {
     gdip::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
     for (int i = 0; i < kShadowRings; ++i) {
-        ShadowRing ring = shadowRing(i, width, height);
+        ShadowRing ring = shadowRing(i, width, height, scale);
         if (ring.alpha == 0) continue;
         Gdiplus::GpPath* rawPath = nullptr;
         Gdiplus::GpPen* rawPen = nullptr;
         if (gdip::GdipCreatePath(Gdiplus::FillModeAlternate, &rawPath) != Gdiplus::Ok) return false;
-        std::unique_ptr<Gdiplus::GpPath, GdipPathDeleter> path(rawPath);
-        if (gdip::GdipCreatePen1(shadowColour(ring.alpha), 2.0f, Gdiplus::UnitPixel, &rawPen) != Gdiplus::Ok)
+        gdi::Path path(rawPath);
+        if (gdip::GdipCreatePen1(shadowColour(ring.alpha), scale.pxf(kShadowPen), Gdiplus::UnitPixel, &rawPen) !=
+            Gdiplus::Ok)
             return false;
-        std::unique_ptr<Gdiplus::GpPen, GdipPenDeleter> pen(rawPen);
+        gdi::Pen pen(rawPen);
         addRoundedOutline(path.get(), ring);
         gdip::GdipDrawPath(graphics, pen.get(), path.get());
     }
@@ -83,17 +54,18 @@ bool drawRings(Gdiplus::GpGraphics* graphics, int width, int height)
 
 // Builds the bitmap for a width x height main window and hands it to the
 // layered shadow window. False when the DIB could not be made.
-bool pushShadowBitmap(HWND shadow, int width, int height)
+bool pushShadowBitmap(HWND shadow, int width, int height, const Scale& scale)
 {
-    int w = width + 2 * kShadowMargin, h = height + 2 * kShadowMargin;
-    UniqueDc memoryDc(CreateCompatibleDC(nullptr));
+    const int margin = scale.px(kShadowMargin);
+    int w = width + 2 * margin, h = height + 2 * margin;
+    gdi::MemoryDc memoryDc(CreateCompatibleDC(nullptr));
     if (!memoryDc) return false;
     void* bits = nullptr;
-    UniqueGdiObject dib(createTopDownDib(memoryDc.get(), w, h, &bits));
+    gdi::GdiObject dib(createTopDownDib(memoryDc.get(), w, h, &bits));
     if (!dib || !bits) return false;
-    SelectGuard selected(memoryDc.get(), dib.get());
+    gdi::Selection selected(memoryDc.get(), dib.get());
     std::memset(bits, 0, static_cast<size_t>(w) * h * 4);
-    renderShadowPixels(static_cast<uint32_t*>(bits), width, height);
+    renderShadowPixels(static_cast<uint32_t*>(bits), width, height, scale);
 
     SIZE size{w, h};
     POINT source{0, 0};
@@ -104,22 +76,23 @@ bool pushShadowBitmap(HWND shadow, int width, int height)
 
 }  // namespace
 
-bool renderShadowPixels(uint32_t* pixels, int width, int height)
+bool renderShadowPixels(uint32_t* pixels, int width, int height, const Scale& scale)
 {
-    int w = width + 2 * kShadowMargin, h = height + 2 * kShadowMargin;
+    const int margin = scale.px(kShadowMargin);
+    int w = width + 2 * margin, h = height + 2 * margin;
     // A GDI+ bitmap over the same memory keeps the alpha GDI+ writes, which a
     // graphics on a DC would not reliably do.
     Gdiplus::GpBitmap* rawBitmap = nullptr;
     if (gdip::GdipCreateBitmapFromScan0(w, h, w * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(pixels),
                                         &rawBitmap) != Gdiplus::Ok)
         return false;
-    std::unique_ptr<Gdiplus::GpBitmap, GdipImageDisposer> bitmap(rawBitmap);
+    gdi::Image bitmap(rawBitmap);
     Gdiplus::GpGraphics* rawGraphics = nullptr;
     if (gdip::GdipGetImageGraphicsContext(bitmap.get(), &rawGraphics) != Gdiplus::Ok) return false;
     bool drawn;
     {
-        std::unique_ptr<Gdiplus::GpGraphics, GdipGraphicsDeleter> graphics(rawGraphics);
-        drawn = drawRings(graphics.get(), width, height);
+        gdi::Graphics graphics(rawGraphics);
+        drawn = drawRings(graphics.get(), width, height, scale);
     }
     // Drawing is flushed once the graphics is gone.
     bitmap.reset();
@@ -148,10 +121,10 @@ HWND createShadowWindow(HINSTANCE instance, HWND main)
 
     RECT rect{};
     GetWindowRect(main, &rect);
+    const int margin = viewState().scale.px(kShadowMargin);
     return CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT, L"KXShadow",
-                           L"", WS_POPUP, rect.left - kShadowMargin, rect.top - kShadowMargin,
-                           rect.right - rect.left + 2 * kShadowMargin, rect.bottom - rect.top + 2 * kShadowMargin,
-                           nullptr, nullptr, instance, nullptr);
+                           L"", WS_POPUP, rect.left - margin, rect.top - margin, rect.right - rect.left + 2 * margin,
+                           rect.bottom - rect.top + 2 * margin, nullptr, nullptr, instance, nullptr);
 }
 
 void updateShadow(HWND main)
@@ -165,10 +138,21 @@ void updateShadow(HWND main)
     }
     RECT rect{};
     GetWindowRect(main, &rect);
+    const Scale scale = view.scale;
+    const int margin = scale.px(kShadowMargin);
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    int w = width + 2 * kShadowMargin, h = height + 2 * kShadowMargin;
-    if ((w != view.shadowSize.cx || h != view.shadowSize.cy) && pushShadowBitmap(shadow, width, height))
+    int w = width + 2 * margin, h = height + 2 * margin;
+    const bool redraw = w != view.shadowSize.cx || h != view.shadowSize.cy || view.shadowDpi != scale.dpi;
+    if (redraw && pushShadowBitmap(shadow, width, height, scale)) {
         view.shadowSize = SIZE{w, h};
-    SetWindowPos(shadow, main, rect.left - kShadowMargin, rect.top - kShadowMargin, w, h,
-                 SWP_SHOWWINDOW | SWP_NOACTIVATE);
+        view.shadowDpi = scale.dpi;
+    }
+    SetWindowPos(shadow, main, rect.left - margin, rect.top - margin, w, h, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+}
+
+void keepShadowBelow(HWND main)
+{
+    HWND shadow = viewState().shadowWindow;
+    if (!shadow || !main || !IsWindowVisible(shadow) || GetWindow(main, GW_HWNDNEXT) == shadow) return;
+    SetWindowPos(shadow, main, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }

@@ -9,33 +9,13 @@
 #include <vector>
 
 #include "net/catalog.h"
+#include "ui/frame_layout.h"
+#include "ui/hit_kind.h"
+#include "ui/press_rule.h"
 
 enum class ToastKind : int32_t { Neutral = 0, Success = 1, Error = 2 };
 
-// Clickable areas recorded while painting; `id` carries the app id for the
-// card and panel buttons, the category index for sidebar rows, else 0.
-enum class HitKind : int32_t {
-    None = 0,
-    CategoryRow = 1,
-    Minimize = 3,
-    MaximizeRestore = 4,
-    Close = 5,
-    DownloadsButton = 6,
-    SettingsButton = 7,
-    CardButton = 8,
-    PanelCancel = 11,
-    PanelInstall = 12,
-    PanelOpenFolder = 13,
-    PanelRetry = 14,
-    PanelClearFinished = 15,
-    Reload = 16,
-    PanelChangeFolder = 18,
-    PanelOpenDownloadFolder = 19,
-    Banner = 20,
-    PanelPause = 21,
-    PanelResume = 22,
-};
-
+// A clickable area of the frame on screen, in client pixels.
 struct HitZone {
     RECT rect;
     HitKind kind;
@@ -56,7 +36,7 @@ struct CompletionBanner {
     bool md5Ok = false;
 };
 
-// The 13 fonts of the main window, made once by createMainWindow.
+// The 13 fonts of the main window at its scale (owned by a FontSet, ui/fonts.h).
 struct Fonts {
     HFONT title = nullptr;         // 22, bold: product name
     HFONT logoGlyph = nullptr;     // 19, bold: fallback logo letter
@@ -73,16 +53,26 @@ struct Fonts {
     HFONT headerButton = nullptr;  // 15: the two title-bar buttons
 };
 
-enum class Page : int32_t { Catalog = 0, Downloads = 1 };
-
 enum class LogoState : int32_t { NotTried = 0, Absent = 1, Loaded = 2 };
+
+// The scrollbar thumb held with the mouse.
+struct ThumbDrag {
+    ScrollTarget target = ScrollTarget::None;  // None: no drag
+    int startY = 0;                            // client pixels
+    int startScroll = 0;
+};
 
 struct ViewState {
     HWND mainWindow = nullptr;
     HWND shadowWindow = nullptr;
+    HWND tooltip = nullptr;  // shows text cut with an ellipsis
+    Scale scale;             // the window's DPI
     Fonts fonts;
-    // Emptied at the start of every paint and refilled in drawing order; later
-    // entries lie on top of earlier ones.
+    // The frame on screen: laid out before it was painted, read by
+    // hit-testing, the cursor and the keyboard until the next one.
+    FrameLayout layout;
+    // Its zones in client pixels, in drawing order; later entries lie on top
+    // of earlier ones.
     std::vector<HitZone> hitZones;
     CompletionBanner banner;
     Toast toast;
@@ -90,7 +80,11 @@ struct ViewState {
     HitKind hoverKind = HitKind::None;
     int32_t hoverId = 0;
     bool hovering = false;
-    // Pixel offsets, clamped by the painters on every paint.
+    Press press;         // the zone the left button went down on
+    ThumbDrag thumbDrag;
+    ZoneRef focus;       // keyboard focus
+    bool focusVisible = false;  // its ring shows once the keyboard is used
+    // Layout units; each frame's layout clamps them.
     int32_t sidebarScroll = 0;
     int32_t listScroll = 0;
     int32_t panelScroll = 0;  // download-manager page; reset when it is entered
@@ -101,6 +95,7 @@ struct ViewState {
     LogoState logoState = LogoState::NotTried;
     void* logo = nullptr;  // GpBitmap* once loaded, kept for the run
     SIZE shadowSize{0, 0};
+    int shadowDpi = 0;  // the scale its rings were drawn at
 };
 
 // Process-wide objects of the window. They are never destroyed: detached

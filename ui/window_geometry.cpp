@@ -1,40 +1,49 @@
 #include "ui/window_geometry.h"
 
-WindowPlacement mainWindowPlacement(int screenWidth, int screenHeight)
+#include <utility>
+
+namespace {
+
+// Along one axis: the window's offset and length in an area of this length.
+std::pair<int, int> placeAlong(int start, int length, const Scale& s, int threshold, int inset, int size)
 {
-    WindowPlacement placement{};
-    if (screenWidth < 1200) {
-        placement.x = 30;
-        placement.width = screenWidth - 60;
-    } else {
-        placement.x = (screenWidth >> 1) - 590;
-        placement.width = 1180;
-    }
-    if (screenHeight < 820) {
-        placement.y = 30;
-        placement.height = screenHeight - 60;
-    } else {
-        placement.y = (screenHeight >> 1) - 390;
-        placement.height = 780;
-    }
-    return placement;
+    if (length < s.px(threshold)) return {start + s.px(inset), length - s.px(2 * inset)};
+    return {start + (length >> 1) - s.px(size / 2), s.px(size)};
 }
 
-NonClientHit nonClientHit(int x, int y, int cw, int ch, bool inZone)
+}  // namespace
+
+WindowPlacement mainWindowPlacement(const WorkArea& area, const Scale& scale)
 {
-    if (y >= ch - 6) {
-        if (x < 7) return NonClientHit::BottomLeft;
-        return x < cw - 6 ? NonClientHit::Bottom : NonClientHit::BottomRight;
+    auto horizontal = placeAlong(area.left, area.width, scale, 1200, 30, 1180);
+    auto vertical = placeAlong(area.top, area.height, scale, 820, 30, 780);
+    return {horizontal.first, vertical.first, horizontal.second, vertical.second};
+}
+
+WindowPlacement mainWindowPlacement(int screenWidth, int screenHeight)
+{
+    return mainWindowPlacement(WorkArea{0, 0, screenWidth, screenHeight}, Scale());
+}
+
+NonClientHit nonClientHit(int x, int y, int cw, int ch, bool inZone, const Scale& s, bool maximized)
+{
+    if (!maximized) {
+        const int left = s.px(7);
+        const int edge = s.px(6);
+        if (y >= ch - edge) {
+            if (x < left) return NonClientHit::BottomLeft;
+            return x < cw - edge ? NonClientHit::Bottom : NonClientHit::BottomRight;
+        }
+        if (x < left) return NonClientHit::Left;
+        if (x >= cw - edge) return NonClientHit::Right;
     }
-    if (x < 7) return NonClientHit::Left;
-    if (x >= cw - 6) return NonClientHit::Right;
-    if (y > 63) return NonClientHit::Client;
+    if (y >= s.px(64)) return NonClientHit::Client;
     return inZone ? NonClientHit::Client : NonClientHit::Caption;
 }
 
-WheelTarget wheelTarget(int x, int y, bool downloadsPage)
+WheelTarget wheelTarget(int x, int y, bool downloadsPage, const Scale& s)
 {
-    if (x < 200 && y > 64) return WheelTarget::Sidebar;
+    if (x < s.px(kSidebarWidth) && y > s.px(kTitleBarHeight)) return WheelTarget::Sidebar;
     return downloadsPage ? WheelTarget::Panel : WheelTarget::Grid;
 }
 
@@ -48,17 +57,20 @@ CategorySelection selectionAfterCatalogArrival(bool catalogPage, const std::wstr
     return {true, first};
 }
 
-ShadowRing shadowRing(int i, int width, int height)
+ShadowRing shadowRing(int i, int width, int height, const Scale& scale)
 {
     // trunc(64 (1 - i/18)^2) without rounding error.
     int remaining = kShadowRings - i;
     ShadowRing ring{};
     ring.alpha = 64 * remaining * remaining / (kShadowRings * kShadowRings);
-    ring.left = static_cast<float>(17 - i);
-    ring.top = static_cast<float>(17 - i);
-    ring.right = static_cast<float>(width + 19 + i);
-    ring.bottom = static_cast<float>(height + 19 + i);
-    ring.radius = static_cast<float>(15 + i);
+    // Ring i is inset 17 - i from the bitmap's edges on every side.
+    const float inset = scale.pxf(static_cast<float>(17 - i));
+    const float margin = static_cast<float>(scale.px(kShadowMargin));
+    ring.left = inset;
+    ring.top = inset;
+    ring.right = static_cast<float>(width) + 2 * margin - inset;
+    ring.bottom = static_cast<float>(height) + 2 * margin - inset;
+    ring.radius = scale.pxf(static_cast<float>(15 + i));
     return ring;
 }
 

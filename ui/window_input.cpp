@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "core/app_messages.h"
+#include "core/detached_thread.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
 #include "net/catalog.h"
@@ -20,21 +22,12 @@ std::shared_ptr<AppInfo> appById(int32_t id)
     return app ? app : findSearchResult(appCatalog(), id);
 }
 
-bool taskIsBusy(int32_t appId)
-{
-    auto tasks = DownloadManager::instance().snapshot();
-    auto it = tasks.find(appId);
-    if (it == tasks.end()) return false;
-    auto state = static_cast<TaskState::Value>(it->second.state);
-    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing ||
-           state == TaskState::Paused;
-}
-
 void showDownloadsPage(HWND window)
 {
     ViewState& view = viewState();
     view.page = Page::Downloads;
     view.panelScroll = 0;
+    refreshDownloadFolder(window);
     invalidate(window);
 }
 
@@ -53,7 +46,8 @@ void onCardButton(HWND window, int32_t appId)
 {
     auto app = appById(appId);
     if (!app) return;
-    if (taskIsBusy(appId)) {
+    TaskView task{};
+    if (findTaskView(appId, task) && buttonOpensDownloads(&task)) {
         showDownloadsPage(window);
         return;
     }
@@ -73,17 +67,78 @@ void resumeTask(int32_t appId)
     DownloadManager::instance().resume(appId, &now);
 }
 
+// Resolving (and making) the folder and the shell's window may both wait on a
+// slow disk: a worker does it.
 void openDownloadFolder()
 {
-    std::wstring folder = downloadFolder();
-    if (!isExistingFolder(folder)) {
-        showToast(L"下载目录不可用，无法打开", ToastKind::Error);
-        return;
-    }
-    ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    HWND window = viewState().mainWindow;
+    startDetachedThread([window] {
+        std::wstring folder = downloadFolder();
+        // The shell's "open" would run a file of that name.
+        if (!isExistingFolder(folder)) {
+            PostMessageW(window, WM_APP_FOLDER_UNAVAILABLE, 0, 0);
+            return;
+        }
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        if (SUCCEEDED(com)) CoUninitialize();
+    });
 }
 
-void runClick(HWND window, const HitZone& zone)
+ZoneRef zoneRefAt(POINT client)
+{
+    const HitZone* zone = hitZoneAt(client);
+    return zone ? ZoneRef{zone->kind, zone->id} : ZoneRef{};
+}
+
+// The scroll area whose bar (widened to be grabbed) lies under a client point.
+const ScrollArea* scrollBarAt(POINT client)
+{
+    const ViewState& view = viewState();
+    const int x = view.scale.logical(client.x);
+    const int y = view.scale.logical(client.y);
+    for (const ScrollArea* area : {&view.layout.sidebarScroll, &view.layout.pageScroll})
+        if (scrollGrabRect(*area).contains(x, y)) return area;
+    return nullptr;
+}
+
+void setScroll(ScrollTarget target, int offset)
+{
+    ViewState& view = viewState();
+    switch (target) {
+    case ScrollTarget::Sidebar: view.sidebarScroll = offset; break;
+    case ScrollTarget::Grid: view.listScroll = offset; break;
+    case ScrollTarget::Panel: view.panelScroll = offset; break;
+    case ScrollTarget::None: break;
+    }
+}
+
+const ScrollArea* areaOf(ScrollTarget target)
+{
+    const FrameLayout& layout = viewState().layout;
+    if (layout.sidebarScroll.target == target) return &layout.sidebarScroll;
+    if (layout.pageScroll.target == target) return &layout.pageScroll;
+    return nullptr;
+}
+
+// A press on a scrollbar: the thumb is taken, the track pages.
+void pressScrollBar(HWND window, const ScrollArea& area, POINT client)
+{
+    ViewState& view = viewState();
+    const int y = view.scale.logical(client.y);
+    if (y >= area.thumb.top && y < area.thumb.bottom) {
+        view.thumbDrag = {area.target, client.y, area.scroll};
+        SetCapture(window);
+    } else {
+        setScroll(area.target, trackPageScroll(area, y));
+    }
+    view.hovering = false;
+    invalidate(window);
+}
+
+}  // namespace
+
+void runZoneAction(HWND window, ZoneRef zone)
 {
     DownloadManager& manager = DownloadManager::instance();
     ViewState& view = viewState();
@@ -115,8 +170,6 @@ void runClick(HWND window, const HitZone& zone)
     }
 }
 
-}  // namespace
-
 const HitZone* hitZoneAt(POINT client)
 {
     const auto& zones = viewState().hitZones;
@@ -130,16 +183,31 @@ LRESULT onMouseMove(HWND window, LPARAM lParam)
     TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, window, 0};
     TrackMouseEvent(&track);
     ViewState& view = viewState();
+    const POINT point = clientPoint(lParam);
+    if (view.thumbDrag.target != ScrollTarget::None) {
+        if (const ScrollArea* area = areaOf(view.thumbDrag.target)) {
+            const int dy = view.scale.logical(point.y - view.thumbDrag.startY);
+            setScroll(area->target, thumbDragScroll(*area, view.thumbDrag.startScroll, dy));
+            invalidate(window);
+        }
+        return 0;
+    }
+    if (!view.press.zone.empty()) {
+        const bool wasInside = view.press.inside;
+        view.press = pointerMoved(view.press, zoneRefAt(point));
+        if (view.press.inside != wasInside) invalidate(window);
+    }
     HitKind oldKind = view.hoverKind;
     int32_t oldId = view.hoverId;
     bool oldHovering = view.hovering;
     view.hovering = false;
-    if (const HitZone* zone = hitZoneAt(clientPoint(lParam))) {
+    if (const HitZone* zone = hitZoneAt(point)) {
         view.hoverKind = zone->kind;
         view.hoverId = zone->id;
         view.hovering = true;
     }
     if (view.hoverKind != oldKind || view.hoverId != oldId || view.hovering != oldHovering) invalidate(window);
+    updateTooltip(window, point);
     return 0;
 }
 
@@ -150,11 +218,49 @@ LRESULT onMouseLeave(HWND window)
     return 0;
 }
 
-LRESULT onLeftButtonDown(HWND window, LPARAM lParam)
+LRESULT onLeftButtonDown(HWND window, LPARAM lParam, bool doubleClick)
 {
-    const HitZone* zone = hitZoneAt(clientPoint(lParam));
-    // The actions may repaint, which refills the zones: act on a copy.
-    if (zone) runClick(window, HitZone(*zone));
+    ViewState& view = viewState();
+    const POINT point = clientPoint(lParam);
+    if (const ScrollArea* area = scrollBarAt(point)) {
+        pressScrollBar(window, *area, point);
+        return 0;
+    }
+    view.press = pressAt(zoneRefAt(point), doubleClick);
+    if (view.press.zone.empty()) return 0;
+    // The clicked button takes the focus; its ring shows only for the keyboard.
+    view.focus = view.press.zone;
+    view.focusVisible = false;
+    SetCapture(window);
+    invalidate(window);
+    return 0;
+}
+
+LRESULT onLeftButtonUp(HWND window, LPARAM lParam)
+{
+    ViewState& view = viewState();
+    const bool dragging = view.thumbDrag.target != ScrollTarget::None;
+    const Press press = view.press;
+    view.press = {};
+    view.thumbDrag = {};
+    // Releasing the capture sends WM_CAPTURECHANGED: the press is over by then.
+    if (GetCapture() == window) ReleaseCapture();
+    if (dragging || press.zone.empty()) return 0;
+    invalidate(window);
+    const ZoneRef fired = releaseAt(press, zoneRefAt(clientPoint(lParam)));
+    if (!fired.empty()) runZoneAction(window, fired);
+    return 0;
+}
+
+LRESULT onCaptureChanged(HWND window, LPARAM lParam)
+{
+    // Another window took the mouse: whatever was held is let go without acting.
+    if (reinterpret_cast<HWND>(lParam) == window) return 0;
+    ViewState& view = viewState();
+    if (view.press.zone.empty() && view.thumbDrag.target == ScrollTarget::None) return 0;
+    view.press = {};
+    view.thumbDrag = {};
+    invalidate(window);
     return 0;
 }
 
@@ -165,7 +271,8 @@ LRESULT onMouseWheel(HWND window, WPARAM wParam, LPARAM lParam)
     POINT point = clientPoint(lParam);
     ScreenToClient(window, &point);
     ViewState& view = viewState();
-    switch (wheelTarget(point.x, point.y, view.page == Page::Downloads)) {
+    // 120 units a notch, in layout units: a notch scrolls as far at every scale.
+    switch (wheelTarget(point.x, point.y, view.page == Page::Downloads, view.scale)) {
     case WheelTarget::Sidebar: view.sidebarScroll -= delta; break;
     case WheelTarget::Grid: view.listScroll -= delta; break;
     case WheelTarget::Panel: view.panelScroll -= delta; break;

@@ -7,7 +7,10 @@
 #include "download/download_manager.h"
 #include "install/installed_apps.h"
 #include "install/launch_refusal.h"
+#include "net/icon_loader.h"
 #include "ui/app_actions.h"
+#include "ui/dpi.h"
+#include "ui/fonts.h"
 #include "ui/install_run_watch.h"
 #include "ui/main_window.h"
 #include "ui/paint.h"
@@ -38,6 +41,14 @@ LRESULT hitTestCode(NonClientHit hit)
     }
 }
 
+// The fonts in use; replaced when the scale changes, never destroyed (the
+// window may paint until the process ends).
+FontSet& windowFonts()
+{
+    static FontSet* fonts = new FontSet;
+    return *fonts;
+}
+
 bool anyTaskTransferring()
 {
     for (const auto& entry : DownloadManager::instance().snapshot()) {
@@ -56,6 +67,7 @@ LRESULT onCreate(HWND window)
     viewState().mainWindow = window;
     DownloadManager::instance().hwnd = window;
     if (!g_config.downloadDir.empty()) setDownloadFolderOverride(g_config.downloadDir);
+    refreshDownloadFolder(window);
     SetTimer(window, kTimerId, 500, nullptr);
     startCatalogLoad();
     return 0;
@@ -78,8 +90,10 @@ LRESULT onSize(HWND window)
     } else {
         RECT rect{};
         GetWindowRect(window, &rect);
+        const int corner = viewState().scale.px(kWindowCornerEllipse);
         // The window owns the region once it is set.
-        SetWindowRgn(window, CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, 14, 14),
+        SetWindowRgn(window,
+                     CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, corner, corner),
                      TRUE);
     }
     invalidate(window);
@@ -92,7 +106,7 @@ LRESULT onNcCalcSize(HWND window, WPARAM wParam, LPARAM lParam)
     // screen by its frame, so its client is pulled back in by that much.
     if (wParam && IsZoomed(window)) {
         auto* params = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
-        int border = GetSystemMetrics(SM_CXFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+        int border = maximizedOverhang(viewState().scale.dpi);
         InflateRect(&params->rgrc[0], -border, -border);
     }
     return 0;
@@ -106,7 +120,8 @@ LRESULT onNcHitTest(HWND window, WPARAM wParam, LPARAM lParam)
     RECT client{};
     GetClientRect(window, &client);
     bool inZone = hitZoneAt(point) != nullptr;
-    return hitTestCode(nonClientHit(point.x, point.y, client.right, client.bottom, inZone));
+    return hitTestCode(
+        nonClientHit(point.x, point.y, client.right, client.bottom, inZone, viewState().scale, IsZoomed(window)));
 }
 
 LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam)
@@ -123,9 +138,11 @@ LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(window, WM_SETCURSOR, wParam, lParam);
 }
 
-LRESULT onGetMinMaxInfo(LPARAM lParam)
+LRESULT onGetMinMaxInfo(HWND, LPARAM lParam)
 {
-    reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{kMinWindowWidth, kMinWindowHeight};
+    const Scale& scale = viewState().scale;
+    reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize =
+        POINT{scale.px(kMinWindowWidth), scale.px(kMinWindowHeight)};
     return 0;
 }
 
@@ -134,6 +151,13 @@ LRESULT onWindowPosChanged(HWND window, WPARAM wParam, LPARAM lParam)
     updateShadow(window);
     DefWindowProcW(window, WM_WINDOWPOSCHANGED, wParam, lParam);
     return 0;
+}
+
+LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    // Activation raises the window: its shadow follows it.
+    keepShadowBelow(window);
+    return DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
 }
 
 LRESULT onPaint(HWND window)
@@ -151,6 +175,7 @@ LRESULT onTimer(HWND window, WPARAM timerId)
 {
     if (timerId != kTimerId) return 0;
     DownloadManager::instance().tickSpeed();
+    keepShadowBelow(window);
     const ViewState& view = viewState();
     bool overlayUp = !view.toast.text.empty() || !view.banner.title.empty();
     if (overlayUp || view.page == Page::Downloads || anyTaskTransferring()) invalidate(window);
@@ -203,6 +228,32 @@ LRESULT onInstallRefused(HWND window, LPARAM refusal)
 {
     const std::wstring text = launchRefusalText(static_cast<LaunchRefusal>(refusal));
     if (!text.empty()) showToast(text, ToastKind::Error);
+    invalidate(window);
+    return 0;
+}
+
+void applyWindowScale(HWND window, const Scale& scale)
+{
+    ViewState& view = viewState();
+    view.scale = scale;
+    windowFonts() = FontSet(scale);
+    view.fonts = windowFonts().fonts();
+    // Icons and the logo are decoded at the size they are drawn.
+    setIconSide(scale.px(kIconSide));
+    dropDecodedIcons();
+    view.logoState = LogoState::NotTried;
+    if (!window) return;
+    rescaleTooltip(scale);
+    onSize(window);
+    updateShadow(window);
+}
+
+LRESULT onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    applyWindowScale(window, Scale::forDpi(LOWORD(wParam)));
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     invalidate(window);
     return 0;
 }

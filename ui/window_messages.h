@@ -12,9 +12,10 @@ LRESULT onSize(HWND window);
 LRESULT onNcCalcSize(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onNcHitTest(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT onGetMinMaxInfo(LPARAM lParam);
+LRESULT onGetMinMaxInfo(HWND window, LPARAM lParam);
 LRESULT onWindowPosChanged(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onPaint(HWND window);
+LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT onTimer(HWND window, WPARAM timerId);
 LRESULT onCatalogReady(HWND window, WPARAM loaded);
 LRESULT onTaskDone(WPARAM appId);
@@ -24,12 +25,34 @@ LRESULT onRefresh(HWND window);
 LRESULT onInstalledReady(HWND window);
 // WM_APP_INSTALL_REFUSED: says in a red toast why an installer was not launched.
 LRESULT onInstallRefused(HWND window, LPARAM refusal);
+// The window moved to a monitor of another DPI: the suggested rectangle, and
+// everything drawn at the new scale.
+LRESULT onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam);
 
-// The mouse (window_input.cpp).
+// Makes scale the window's: fonts, icon and logo sizes, shadow. window may
+// be null while the window is being made.
+void applyWindowScale(HWND window, const Scale& scale);
+
+// The mouse (window_input.cpp). Buttons act on release over the zone they
+// were pressed on; the second press of a double-click does nothing.
 LRESULT onMouseMove(HWND window, LPARAM lParam);
 LRESULT onMouseLeave(HWND window);
-LRESULT onLeftButtonDown(HWND window, LPARAM lParam);
+LRESULT onLeftButtonDown(HWND window, LPARAM lParam, bool doubleClick);
+LRESULT onLeftButtonUp(HWND window, LPARAM lParam);
+LRESULT onCaptureChanged(HWND window, LPARAM lParam);
 LRESULT onMouseWheel(HWND window, WPARAM wParam, LPARAM lParam);
+// What a zone does when clicked (or activated from the keyboard).
+void runZoneAction(HWND window, ZoneRef zone);
+
+// The keyboard (window_keyboard.cpp): Tab, arrows, Enter and Space, page keys.
+LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags);
+
+// Tooltips for text cut with an ellipsis (window_tooltip.cpp).
+void createTooltip(HWND window);
+// The pointer is at a client point: the tip follows the text under it.
+void updateTooltip(HWND window, POINT client);
+// The tip's wrapping width at a new scale.
+void rescaleTooltip(const Scale& scale);
 
 // The zone under a client point: the last recorded one wins. Null when none.
 const HitZone* hitZoneAt(POINT client);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -149,4 +150,31 @@ TEST_F(DownloadFolder, DeviceNamedAppsGetRealFilesInTheFolder)
         ASSERT_TRUE(GetFileAttributesExW(part.c_str(), GetFileExInfoStandard, &data)) << wideToUtf8(part);
         EXPECT_EQ(data.nFileSizeLow, 3u) << wideToUtf8(part);
     }
+}
+
+TEST_F(DownloadFolder, UiThreadCallsTouchNoDiskAndAWorkerMakesTheFolder)
+{
+    auto within20s = [](const std::function<bool()>& done) {
+        for (ULONGLONG deadline = GetTickCount64() + 20000; GetTickCount64() < deadline; Sleep(20))
+            if (done()) return true;
+        return done();
+    };
+    const std::wstring chosen = scratch + L"\\made later";
+    setDownloadFolderOverride(chosen);
+    EXPECT_EQ(knownDownloadFolder(), chosen);
+    EXPECT_EQ(downloadFolderInUse(), chosen);
+    EXPECT_FALSE(exists(chosen)) << "the UI thread's calls made the folder";
+    refreshDownloadFolder(nullptr);
+    EXPECT_TRUE(within20s([&] { return isFolder(chosen); }));
+
+    // Without a choice the worker resolves the default and makes it too.
+    const std::wstring expected = shellDownloads() + L"\\Pakvane";
+    setDownloadFolderOverride(L"");
+    RemoveDirectoryW(expected.c_str());  // only when empty; else it is there already
+    refreshDownloadFolder(nullptr);
+    EXPECT_TRUE(within20s([&] { return knownDownloadFolder() == expected && isFolder(expected); }));
+
+    // A download's worker makes the folder of its part file.
+    createFolderOf(scratch + L"\\for a task\\app.exe.part");
+    EXPECT_TRUE(isFolder(scratch + L"\\for a task"));
 }

@@ -294,6 +294,25 @@ TEST_F(CatalogBootstrap, TenThousandAppsParseInOrder)
     EXPECT_EQ(findApp(catalog, 10000), catalog.apps.back());
 }
 
+TEST_F(CatalogServer, KeepsTheFirst100000AppsAndLeavesOutTheRest)
+{
+    ASSERT_EQ(kMaxCatalogApps, 100000u);
+    std::string apps;
+    for (size_t id = 1; id <= kMaxCatalogApps + 2; ++id) apps += (id > 1 ? ",{\"id\":" : "{\"id\":") + std::to_string(id) + "}";
+    serveBootstrap("{\"data\":{\"categories\":[],\"apps\":[" + apps + "]}}");
+    Catalog catalog;
+    ASSERT_TRUE(loadCatalog(catalog)) << wideToUtf8(catalog.lastError);
+    ASSERT_EQ(catalog.apps.size(), kMaxCatalogApps);
+    EXPECT_EQ(catalog.apps.front()->id, 1);
+    EXPECT_EQ(catalog.apps.back()->id, 100000);
+    EXPECT_EQ(findApp(catalog, 100001), nullptr);
+
+    serveSearch("{\"data\":[" + apps + "]}");
+    ASSERT_TRUE(search(catalog, testServerUrl(), L"x"));
+    ASSERT_EQ(catalog.searchResults.size(), kMaxCatalogApps);
+    EXPECT_EQ(catalog.searchResults.back()->id, 100000);
+}
+
 struct FieldCase {
     const char* name;
     std::string json;

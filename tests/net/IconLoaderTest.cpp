@@ -179,15 +179,29 @@ TEST_F(IconLoader, IconPathFromTheCatalogIsAppendedToTheServer)
     expectDecoded(run, 0xFFFFFF, 0x286EDC);
 }
 
-TEST_F(IconLoader, Oversize2048PngInIcoGoesToTheDecoderUnchanged)
+TEST_F(IconLoader, Oversize2048PngInIcoIsRefusedBeforeDecoding)
 {
-    // Reduction leaves it alone; what the decoder makes of it is its business,
-    // but it was handed over: the worker ends in 2 or 3 and posts either way.
+    // Reduction leaves it alone, and a picture over 1024 on a side never
+    // reaches the decoder: state 3, and the message as for a failed decode.
     const IconRun run = runIconLoad(serveFixture("big2048.ico"));
-    const int32_t state = run.app->iconState.load();
-    EXPECT_TRUE(state == 2 || state == 3) << state;
+    EXPECT_EQ(run.app->iconState.load(), 3);
     EXPECT_TRUE(run.posted);
     EXPECT_EQ(run.message.message, WM_APP_ICON_READY);
+}
+
+TEST_F(IconLoader, PicturesOver1024OnASideAreRefusedBeforeDecoding)
+{
+    // Valid black PNGs made by the server: the decoder would take each of them
+    // (the 20000 x 20000 one is 1.2 MB and 1.6 GB once decoded), so state 3 is
+    // the refusal.
+    expectDecoded(runIconLoad(L"/_png/1024x1024"), 0x000000);
+    for (const wchar_t* path : {L"/_png/1025x1", L"/_png/20000x20000"}) {
+        SCOPED_TRACE(wideToUtf8(path));
+        const IconRun run = runIconLoad(path);
+        EXPECT_EQ(run.app->iconState.load(), 3);
+        EXPECT_EQ(run.app->iconBitmap, nullptr);
+        EXPECT_TRUE(run.posted);
+    }
 }
 
 // A 32-bit BMP of 1024x1023 pixels whose pixel data starts at 4096, so the

@@ -6,11 +6,13 @@ import os
 import shutil
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 from server_case import FIXTURE, SCRIPT, ServerCase, pattern, server_module
 
@@ -29,6 +31,18 @@ class Helpers(ServerCase):
         status, headers, _ = self.get("/_chain/2?abs=1")
         self.assertEqual("http://127.0.0.1:%d/_chain/1?abs=1" % self.port, headers["location"])
         self.assertEqual((200, b"end"), self.get("/_chain/0")[::2])
+
+    def test_png_declares_its_size_and_inflates_to_black_rows(self):
+        status, headers, data = self.get("/_png/20000x20000")
+        self.assertEqual((200, "image/png"), (status, headers["content-type"]))
+        self.assertLess(len(data), 2 * 1024 * 1024)
+        self.assertEqual((b"\x89PNG\r\n\x1a\nIHDR", 20000, 20000), (data[:8] + data[12:16], *struct.unpack(">II", data[16:24])))
+        # Large enough that one compressed run of rows is repeated.
+        status, _, png = self.get("/_png/2000x2000")
+        length = struct.unpack(">I", png[33:37])[0]
+        self.assertEqual(bytes(2000 * (1 + 3 * 2000)), zlib.decompress(png[41:41 + length]))
+        for bad in ("/_png/0x5", "/_png/5x65536", "/_png/5", "/_png/axb"):
+            self.assertEqual(400, self.get(bad)[0], bad)
 
     def test_loop_points_at_itself(self):
         status, headers, _ = self.get("/_loop?k=v")

@@ -31,7 +31,12 @@ TEST(CardButtonLook, FollowsTheStateTable)
         {taskIn(0, 9, 0), L"下载中 0%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 0},
         {taskIn(1, 100, 100), L"校验中", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
         {taskIn(8, 42, 100), L"已暂停 42%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 42},
-        {taskIn(0, 300, 100), L"下载中 300%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
+        {taskIn(8, 300, 100), L"已暂停 100%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
+        {taskIn(0, 300, 100), L"下载中 100%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
+        {taskIn(0, -5, 100), L"下载中 0%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 0},
+        // received x 100 would overflow 64 bits.
+        {taskIn(0, 3000000000000000000LL, 6000000000000000000LL), L"下载中 50%", 0xFFF2F3F5, 0xFFF2F3F5,
+         textRgb(91, 77, 255), 50},
         {taskIn(2, 0, 0, true), L"打开文件夹", 0xFF5B4DFF, 0xFF4B3FDB, textRgb(255, 255, 255), 0},
         {taskIn(7, 0, 0, true), L"打开文件夹", 0xFF5B4DFF, 0xFF4B3FDB, textRgb(255, 255, 255), 0},
         {taskIn(2), L"立即安装", 0xFF5B4DFF, 0xFF4B3FDB, textRgb(255, 255, 255), 0},

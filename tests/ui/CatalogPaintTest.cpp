@@ -14,25 +14,6 @@ constexpr Rgb kBackground = 0xF5F6F8;
 constexpr Rgb kWhite = 0xFFFFFF;
 constexpr Rgb kAccentRgb = 0x5B4DFF;
 
-// A catalog of three categories; the second is shown with four apps in one
-// row: installable, installed, without package, downloading at 37 %.
-void fillCatalog(FrameHarness& f)
-{
-    f.addCategory(L"c1", L"常用软件");
-    f.addCategory(L"c2", L"开发工具");
-    f.addCategory(L"c3", L"影音娱乐");
-    f.view.currentCategoryId = L"c2";
-    f.addApp(101, L"编辑器", L"c2");
-    f.addApp(102, L"播放器", L"c2");
-    f.addApp(103, L"即将上架", L"c2", false);
-    f.addApp(104, L"压缩工具", L"c2");
-    f.addApp(105, L"别的分类", L"c1");
-    f.addTask(102, TaskState::Installed);
-    f.addTask(104, TaskState::Downloading, 37, 100);
-}
-
-// Card k of the first row at 1180 px: 221 wide, 235 apart.
-int cardLeft(int k) { return 226 + 235 * k; }
 
 }  // namespace
 

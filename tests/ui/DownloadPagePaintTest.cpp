@@ -6,22 +6,6 @@ namespace {
 
 constexpr Rgb kTrack = 0xF0F1F4;
 
-// Row k's reference line at scroll 0.
-int line(int k) { return 216 + 96 * k; }
-
-void fillTasks(FrameHarness& f)
-{
-    f.addCategory(L"c", L"全部");
-    f.view.currentCategoryId = L"c";
-    f.addApp(1, L"编辑器", L"c");
-    f.view.page = Page::Downloads;
-    f.addTask(1, TaskState::Downloading, 37, 100);
-    f.addTask(2, TaskState::Downloaded, 100, 100, false);  // MD5 mismatch, installer
-    f.addTask(3, TaskState::Failed);
-    f.addTask(4, TaskState::Installed, 100, 100);
-    f.addTask(5, TaskState::Downloaded, 100, 100, true, true);  // archive
-}
-
 }  // namespace
 
 TEST(DownloadPagePaint, TrackAndFillByState)
@@ -110,27 +94,29 @@ TEST(DownloadPagePaint, EmptyListHasOnlyTheHeader)
 
 TEST(DownloadPagePaint, RunningRowOffersPauseAndAPausedRowContinues)
 {
-    FrameHarness f;
-    f.view.page = Page::Downloads;
-    f.addTask(1, TaskState::Downloading, 37, 100);
-    f.addTask(2, TaskState::Paused, 50, 100);
-    f.paint("paused");
-    const int c = kFrameWidth;
-    const auto zoneOf = [&](HitKind kind, int32_t id) {
-        for (const auto& zone : f.view.hitZones)
-            if (zone.kind == kind && zone.id == id)
-                return Rect{zone.rect.left, zone.rect.top, zone.rect.right, zone.rect.bottom};
-        return Rect{};
-    };
-    EXPECT_EQ(zoneOf(HitKind::PanelPause, 1), Rect({c - 196, line(0) - 30, c - 120, line(0)}));
-    EXPECT_EQ(zoneOf(HitKind::PanelCancel, 1), Rect({c - 112, line(0) - 30, c - 36, line(0)}));
-    EXPECT_EQ(zoneOf(HitKind::PanelCancel, 2), Rect({c - 196, line(1) - 30, c - 120, line(1)}));
-    EXPECT_EQ(zoneOf(HitKind::PanelResume, 2), Rect({c - 112, line(1) - 30, c - 36, line(1)}));
-    EXPECT_TRUE(f.zones(HitKind::PanelResume).size() == 1 && f.zones(HitKind::PanelPause).size() == 1);
-    // "继续" is filled with the accent, "取消" beside it outlined; the paused
-    // transfer keeps its progress: half of the 622 px track.
-    EXPECT_TRUE(closeTo(f.pixel(c - 104, line(1) - 27), 0x5B4DFF));
-    EXPECT_TRUE(closeTo(f.pixel(c - 188, line(1) - 27), 0xFFFFFF));
-    EXPECT_TRUE(closeTo(f.pixel(298 + 300, line(1) - 9), 0x5B4DFF));
-    EXPECT_TRUE(closeTo(f.pixel(298 + 320, line(1) - 9), kTrack));
+    for (int dpi : {96, 144}) {
+        FrameHarness f(dpi);
+        f.view.page = Page::Downloads;
+        f.addTask(1, TaskState::Downloading, 37, 100);
+        f.addTask(2, TaskState::Paused, 50, 100);
+        f.paint(dpi == 96 ? "paused" : "paused_150");
+        const int c = kFrameWidth;
+        const Scale& s = f.scale();
+        const auto zoneOf = [&](HitKind kind, int32_t id) {
+            for (const auto& zone : f.zones(kind))
+                if (zone.id == id) return Rect{zone.rect.left, zone.rect.top, zone.rect.right, zone.rect.bottom};
+            return Rect{};
+        };
+        EXPECT_EQ(zoneOf(HitKind::PanelPause, 1), s.px(Rect{c - 196, line(0) - 30, c - 120, line(0)})) << dpi;
+        EXPECT_EQ(zoneOf(HitKind::PanelCancel, 1), s.px(Rect{c - 112, line(0) - 30, c - 36, line(0)})) << dpi;
+        EXPECT_EQ(zoneOf(HitKind::PanelCancel, 2), s.px(Rect{c - 196, line(1) - 30, c - 120, line(1)})) << dpi;
+        EXPECT_EQ(zoneOf(HitKind::PanelResume, 2), s.px(Rect{c - 112, line(1) - 30, c - 36, line(1)})) << dpi;
+        EXPECT_TRUE(f.zones(HitKind::PanelResume).size() == 1 && f.zones(HitKind::PanelPause).size() == 1);
+        // "继续" is filled with the accent, "取消" beside it outlined; the paused
+        // transfer keeps its progress: half of the 622-unit track.
+        EXPECT_TRUE(closeTo(f.probe(c - 104, line(1) - 27), 0x5B4DFF)) << dpi;
+        EXPECT_TRUE(closeTo(f.probe(c - 188, line(1) - 27), 0xFFFFFF)) << dpi;
+        EXPECT_TRUE(closeTo(f.probe(298 + 300, line(1) - 9), 0x5B4DFF)) << dpi;
+        EXPECT_TRUE(closeTo(f.probe(298 + 320, line(1) - 9), kTrack)) << dpi;
+    }
 }

@@ -128,6 +128,17 @@ TEST(CardNameLine, VersionStaysWholeWhenTheNameIsTooLong)
     EXPECT_EQ(alone.version.width(), 0);
 }
 
+TEST(CardNameLine, AVersionWiderThanTheCardStaysInsideIt)
+{
+    Rect card{226, 126, 447, 360};  // inner 234..439
+    NameLine line = cardNameLine(card, 50, 400, true);
+    EXPECT_FALSE(line.grouped);
+    EXPECT_TRUE(sameRect(line.version, {234, 230, 439, 254}));
+    EXPECT_EQ(line.name.width(), 0);
+    // Just as wide as the line: whole, and the name has no room either.
+    EXPECT_TRUE(sameRect(cardNameLine(card, 50, 205, true).version, {234, 230, 439, 254}));
+}
+
 TEST(TransferPercent, ZeroWithoutATotal)
 {
     EXPECT_EQ(transferPercent(37, 100), 37);

@@ -9,6 +9,7 @@
 #include "core/handles.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
+#include "net/icon_loader.h"
 #include "tests/support/download_manager_access.h"
 #include "tests/support/test_server.h"
 #include "ui/main_window.h"
@@ -75,13 +76,24 @@ POINT screenPoint(HWND window, int x, int y)
     return point;
 }
 
-// Sends a click at a client point with exactly these zones recorded.
+// Sends a click (press and release) at a client point with exactly these
+// zones recorded.
 void clickWithZones(HWND window, std::vector<HitZone> zones, int x, int y)
 {
     // No paint may refill the zones between here and the click.
     ValidateRect(window, nullptr);
     viewState().hitZones = std::move(zones);
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+// The window's WM_NCHITTEST answer at a client point, with no zones recorded.
+LRESULT bareHitTest(HWND window, int x, int y)
+{
+    ValidateRect(window, nullptr);
+    viewState().hitZones.clear();
+    POINT p = screenPoint(window, x, y);
+    return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
 }
 
 void setState(Task& task, TaskState::Value state) { task.state = static_cast<decltype(task.state.load())>(state); }
@@ -172,6 +184,8 @@ TEST(MainWindow, OpenFolderRefusesAPathThatIsNoFolder)
         setDownloadFolderOverride(path);
         viewState().toast = {};
         clickWithZones(window, {{rect, HitKind::PanelOpenDownloadFolder, 0}}, 940, 130);
+        // A worker looks at the folder and says so through the window.
+        EXPECT_TRUE(pumpUntil([] { return !viewState().toast.text.empty(); }));
         EXPECT_EQ(viewState().toast.kind, ToastKind::Error);
         EXPECT_EQ(viewState().toast.text, L"下载目录不可用，无法打开");
     }
@@ -368,4 +382,136 @@ TEST(ShadowPixels, RingsAroundAClearWindowArea)
         ASSERT_LE((p >> 8) & 0xFF, a);
         ASSERT_LE(p & 0xFF, a);
     }
+}
+
+TEST(MainWindow, DoubleClickOnCancelLeavesTheTaskCancelled)
+{
+    HWND window = loadedWindow();
+    auto task = addTask(1, TaskState::Downloading, L"Foo 编辑器", false);
+    const RECT button{1000, 400, 1076, 430};
+    clickWithZones(window, {{button, HitKind::PanelCancel, 1}}, 1010, 410);
+    EXPECT_EQ(task->state.load(), TaskState::Cancelled);
+    // The repaint puts "重试" where "取消" was; the double-click's second press lands on it.
+    viewState().hitZones = {{button, HitKind::PanelRetry, 1}};
+    SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(1010, 410));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(1010, 410));
+    EXPECT_EQ(DownloadManager::instance().findTask(1), task) << "the download was started again";
+    EXPECT_EQ(task->state.load(), TaskState::Cancelled);
+    DownloadManager::instance().clearFinished();
+}
+
+TEST(MainWindow, ReleaseAwayFromThePressedButtonDoesNothing)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    view.page = Page::Catalog;
+    ValidateRect(window, nullptr);
+    view.hitZones = {{RECT{300, 300, 400, 340}, HitKind::DownloadsButton, 0}};
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(350, 320));
+    EXPECT_TRUE(view.press.inside) << "the button looks pressed while held";
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(450, 320));
+    EXPECT_FALSE(view.press.inside);
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(450, 320));
+    EXPECT_EQ(view.page, Page::Catalog);
+    EXPECT_TRUE(view.press.zone.empty());
+}
+
+TEST(MainWindow, KeyboardMovesAVisibleFocusAndActsOnIt)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);  // lays the frame out
+    view.focus = {};
+    auto key = [&](WPARAM vk) { SendMessageW(window, WM_KEYDOWN, vk, 1); };
+    key(VK_TAB);
+    EXPECT_TRUE(view.focus == ZoneRef({HitKind::CategoryRow, 0}));
+    EXPECT_TRUE(view.focusVisible);
+    key(VK_DOWN);
+    EXPECT_TRUE(view.focus == ZoneRef({HitKind::CategoryRow, 1}));
+    key(VK_RETURN);
+    EXPECT_EQ(view.currentCategoryId, L"media");
+    // A held key repeats its message: it acts once.
+    view.page = Page::Downloads;
+    SendMessageW(window, WM_KEYDOWN, VK_SPACE, 1 | (1 << 30));
+    EXPECT_EQ(view.page, Page::Downloads);
+    view.page = Page::Catalog;
+    view.focus = {};
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    key(VK_TAB);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_TRUE(view.focus == ZoneRef({HitKind::Close, 0})) << "Shift+Tab starts at the end";
+    view.focus = {};
+    view.focusVisible = false;
+}
+
+TEST(MainWindow, DpiChangeMovesToTheSuggestedPlaceAndScalesEverything)
+{
+    HWND window = loadedWindow();
+    RECT before{};
+    GetWindowRect(window, &before);
+    // The test screen is 1280 x 800: the smallest window at 150 % already overhangs it.
+    RECT suggested{40, 30, 40 + 1500, 30 + 990};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    GetWindowRect(window, &now);
+    EXPECT_EQ(now.left, 40);
+    EXPECT_EQ(now.top, 30);
+    EXPECT_EQ(now.right - now.left, 1500);
+    EXPECT_EQ(now.bottom - now.top, 990);
+    EXPECT_EQ(viewState().scale.dpi, 144);
+    LOGFONTW title{};
+    GetObjectW(viewState().fonts.title, sizeof title, &title);
+    EXPECT_EQ(title.lfHeight, -33);
+    EXPECT_EQ(iconSide(), 126);
+    MINMAXINFO limits{};
+    SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, 1500);
+    EXPECT_EQ(limits.ptMinTrackSize.y, 990);
+    // The title band is 96 px high now, the left band 11 px wide.
+    EXPECT_EQ(bareHitTest(window, 800, 95), HTCAPTION);
+    EXPECT_EQ(bareHitTest(window, 800, 96), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, 10, 500), HTLEFT);
+
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before));
+    GetObjectW(viewState().fonts.title, sizeof title, &title);
+    EXPECT_EQ(title.lfHeight, -22);
+    EXPECT_EQ(iconSide(), 84);
+    GetWindowRect(window, &now);
+    EXPECT_EQ(now.right - now.left, before.right - before.left);
+}
+
+TEST(MainWindow, MaximisedWindowHasNoResizeBands)
+{
+    HWND window = loadedWindow();
+    ShowWindow(window, SW_MAXIMIZE);
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(bareHitTest(window, 2, 300), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, client.right - 1, 300), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, 300, client.bottom - 1), HTCLIENT);
+    EXPECT_EQ(bareHitTest(window, 300, 10), HTCAPTION);
+    ShowWindow(window, SW_RESTORE);
+    EXPECT_EQ(bareHitTest(window, 2, 300), HTLEFT);
+}
+
+TEST(MainWindow, DownloadPageShowsTheFolderWithoutMakingItAndAWorkerMakesIt)
+{
+    HWND window = loadedWindow();
+    const std::wstring folder = makeScratchDir(L"window-folder") + L"\\later";
+    setDownloadFolderOverride(folder);
+    ViewState& view = viewState();
+    view.page = Page::Downloads;
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << "painting made the folder";
+    view.page = Page::Catalog;
+    clickWithZones(window, {{RECT{300, 300, 400, 340}, HitKind::DownloadsButton, 0}}, 350, 320);
+    EXPECT_TRUE(pumpUntil([&] { return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; }))
+        << "entering the page did not make the folder";
+    setDownloadFolderOverride(g_config.downloadDir);
 }

@@ -485,3 +485,79 @@ TEST_F(SettingsDialog, BrowseTakesAPickedFolderAndCancelKeepsTheText)
     EXPECT_EQ(fileBytes(configPath_), "<missing>");
     EXPECT_TRUE(IsWindow(dialog));
 }
+
+TEST_F(SettingsDialog, AtOneAndAHalfTimesTheDialogItsControlsAndFontsGrowAndFollowADpiChange)
+{
+    const Scale previous = viewState().scale;
+    viewState().scale = Scale::forDpi(144);
+    HWND dialog = open();
+    viewState().scale = previous;
+    ASSERT_TRUE(dialog);
+    RECT rect = {};
+    GetWindowRect(dialog, &rect);
+    EXPECT_EQ(rect.right - rect.left, 717);
+    EXPECT_EQ(rect.bottom - rect.top, 408);
+    EXPECT_EQ(rect.left, 100 + (900 - 717) / 2);
+    auto fontHeight = [](HWND control) {
+        LOGFONTW font = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+        return font.lfHeight;
+    };
+    const std::vector<HWND> controls = children(dialog);
+    ASSERT_EQ(controls.size(), 8u);
+    const RECT edit = rectInParent(controls[2]);
+    EXPECT_EQ(edit.left, 45);
+    EXPECT_EQ(edit.top, 114);
+    EXPECT_EQ(edit.right, 540);
+    EXPECT_EQ(edit.bottom, 159);
+    EXPECT_EQ(fontHeight(controls[0]), -23);  // heading 15 x 1.5, rounded up
+    EXPECT_EQ(fontHeight(controls[2]), -21);
+    EXPECT_EQ(fontHeight(controls[7]), -18);
+
+    // Moved to a 100 % monitor: the suggested rectangle, and 100 % inside.
+    RECT suggested = {200, 150, 678, 422};
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(dialog, &rect);
+    EXPECT_EQ(rect.left, 200);
+    EXPECT_EQ(rect.right - rect.left, 478);
+    const RECT save = rectInParent(controls[6]);
+    EXPECT_EQ(save.left, 342);
+    EXPECT_EQ(save.bottom, 190);
+    EXPECT_EQ(fontHeight(controls[2]), -14);
+}
+
+namespace {
+
+// Whether the owner was enabled when the dialog got WM_DESTROY.
+HWND g_watchedOwner = nullptr;
+int g_ownerEnabledAtDestroy = -1;
+
+LRESULT CALLBACK watchDestroy(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_DESTROY && call->hwnd == settingsDialogHwnd)
+        g_ownerEnabledAtDestroy = IsWindowEnabled(g_watchedOwner) ? 1 : 0;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(SettingsDialog, OwnerIsEnabledBeforeTheDialogGoesSoItGetsTheActivationBack)
+{
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, watchDestroy, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    g_watchedOwner = owner_;
+    for (int way = 0; way < 2; ++way) {
+        HWND dialog = open();
+        ASSERT_TRUE(dialog);
+        ASSERT_FALSE(IsWindowEnabled(owner_));
+        g_ownerEnabledAtDestroy = -1;
+        if (way == 0)
+            click(dialog, kSettingsCancelId);
+        else
+            SendMessageW(dialog, WM_CLOSE, 0, 0);  // the system close
+        EXPECT_EQ(settingsDialogHwnd, nullptr) << way;
+        EXPECT_EQ(g_ownerEnabledAtDestroy, 1) << way;
+    }
+    UnhookWindowsHookEx(hook);
+}

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,12 @@
 
 namespace {
 
-const Fonts& sharedFonts()
+const Fonts& sharedFonts(const Scale& scale)
 {
-    static Fonts fonts = createFonts();
-    return fonts;
+    static std::map<int, FontSet> sets;
+    auto found = sets.find(scale.dpi);
+    if (found == sets.end()) found = sets.emplace(scale.dpi, FontSet(scale)).first;
+    return found->second.fonts();
 }
 
 int channelOf(Rgb colour, int shift) { return static_cast<int>((colour >> shift) & 0xFF); }
@@ -79,14 +82,16 @@ int liveGdiHandles()
     return live;
 }
 
-FrameHarness::FrameHarness()
+FrameHarness::FrameHarness(int dpi)
+    : scale_(Scale::forDpi(dpi)), width_(scale_.px(kFrameWidth)), height_(scale_.px(kFrameHeight))
 {
     EXPECT_TRUE(ensureGdiplus());
-    view.fonts = sharedFonts();
+    view.scale = scale_;
+    view.fonts = sharedFonts(scale_);
     view.logoState = LogoState::Absent;
     dc_ = CreateCompatibleDC(nullptr);
     void* bits = nullptr;
-    bitmap_ = createTopDownDib(dc_, kFrameWidth, kFrameHeight, &bits);
+    bitmap_ = createTopDownDib(dc_, width_, height_, &bits);
     bits_ = static_cast<uint32_t*>(bits);
     previous_ = SelectObject(dc_, bitmap_);
 }
@@ -107,14 +112,22 @@ void FrameHarness::paint(const char* name)
     input.maximized = maximized;
     input.now = now;
     input.iconWindow = iconWindow;
-    RECT client{0, 0, kFrameWidth, kFrameHeight};
+    input.scale = scale_;
+    RECT client{0, 0, width_, height_};
     paintFrame(dc_, client, input);
     GdiFlush();
     const char* folder = std::getenv("PAKVANE_SAVE_FRAMES");
-    if (folder && name) saveBmp(std::string(folder) + "\\" + name + ".bmp", bits_, kFrameWidth, kFrameHeight);
+    if (folder && name) saveBmp(std::string(folder) + "\\" + name + ".bmp", bits_, width_, height_);
 }
 
-Rgb FrameHarness::pixel(int x, int y) const { return bits_[y * kFrameWidth + x] & 0xFFFFFF; }
+Rgb FrameHarness::pixel(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
+
+Rgb FrameHarness::probe(int x, int y) const
+{
+    // Unit x covers pixels [x s, (x + 1) s): its middle, rounded down.
+    auto middle = [this](int unit) { return static_cast<int>((2 * unit + 1) * scale_.dpi / (2 * kBaseDpi)); };
+    return pixel(middle(x), middle(y));
+}
 
 std::vector<HitZone> FrameHarness::zones(HitKind kind) const
 {
@@ -165,4 +178,32 @@ void FrameHarness::hover(HitKind kind, int32_t id)
     view.hovering = true;
     view.hoverKind = kind;
     view.hoverId = id;
+}
+
+void fillCatalog(FrameHarness& f)
+{
+    f.addCategory(L"c1", L"常用软件");
+    f.addCategory(L"c2", L"开发工具");
+    f.addCategory(L"c3", L"影音娱乐");
+    f.view.currentCategoryId = L"c2";
+    f.addApp(101, L"编辑器", L"c2");
+    f.addApp(102, L"播放器", L"c2");
+    f.addApp(103, L"即将上架", L"c2", false);
+    f.addApp(104, L"压缩工具", L"c2");
+    f.addApp(105, L"别的分类", L"c1");
+    f.addTask(102, TaskState::Installed);
+    f.addTask(104, TaskState::Downloading, 37, 100);
+}
+
+void fillTasks(FrameHarness& f)
+{
+    f.addCategory(L"c", L"全部");
+    f.view.currentCategoryId = L"c";
+    f.addApp(1, L"编辑器", L"c");
+    f.view.page = Page::Downloads;
+    f.addTask(1, TaskState::Downloading, 37, 100);
+    f.addTask(2, TaskState::Downloaded, 100, 100, false);  // MD5 mismatch, installer
+    f.addTask(3, TaskState::Failed);
+    f.addTask(4, TaskState::Installed, 100, 100);
+    f.addTask(5, TaskState::Downloaded, 100, 100, true, true);  // archive
 }

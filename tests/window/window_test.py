@@ -10,7 +10,8 @@ had. Clicks, screens, the server and the prefix go through tools/drive/winctl.
 
 Scenarios, each with its own run of the program:
   window       placement, dragging by the title band, double-click maximise
-               and restore with the shadow, the minimum size of a corner drag
+               and restore with the shadow (directly below the window, as
+               another process sees it), the minimum size of a corner drag
   install      a card's button: badge, progress row, the file and its MD5, the
                installer starting by itself, its Uninstall entry, the green
                card; an archive (no installer); an MD5 mismatch (error toast,
@@ -33,6 +34,10 @@ Scenarios, each with its own run of the program:
                page, "继续" goes on from the held byte with If-Range, and the
                file arrives byte-exact; a screenshot of the restored page with
                a finished, a running and a paused row
+  scaled       at 150 % (a prefix at 144 DPI on a 2560 x 1600 screen of its
+               own): the window's place and size, its shadow, hit bands, the
+               settings dialog's size; a double-click on "取消" leaves the
+               download cancelled
 """
 
 import hashlib
@@ -47,6 +52,7 @@ import tempfile
 import time
 
 EXE, SOURCE, NSIS_INSTALLER = sys.argv[1], sys.argv[2], sys.argv[3]
+PROBE = os.path.join(os.path.dirname(os.path.abspath(EXE)), "window_probe.exe")
 sys.path.insert(0, os.path.join(SOURCE, "tools", "drive"))
 import winctl  # noqa: E402
 from winctl import layout, near, poll  # noqa: E402
@@ -206,6 +212,12 @@ class Run:
     def card_button(self, k):
         return layout.card_button(k, self.width)
 
+    def wait_catalog_scaled(self):
+        """As wait_catalog, in a window at 150 %."""
+        point = px(layout.card_button_fill_point(0, 1180))
+        wait_for(lambda: any(near(self.pixel(point), c) for c in (ACCENT, ACCENT_HOVER, INSTALLED_TINT)),
+                 "the catalog's cards at 150 %", timeout=60)
+
     def button_picture(self, k):
         left, top, right, bottom = layout.card_button_box(k, self.width)
         x, y = self.window.screen_point(left, top)
@@ -243,10 +255,21 @@ class Run:
         except subprocess.TimeoutExpired:
             raise Failure("the program did not end within 30 s of its close button")
 
+    def zorder(self):
+        """The class of the window directly below the main window, as another
+        process sees the z-order."""
+        return winctl.probe(self.ctx.env, PROBE, self.ctx.work, "zorder")
+
+    def wait_shadow_below(self, after):
+        wait_for(lambda: self.zorder() == "KXShadow",
+                 "the shadow directly below the window after %s (below it: %s)" % (after, self.zorder()), timeout=15)
+
     def stop(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        for cleanup in getattr(self.ctx, "cleanups", []):
+            cleanup()
 
     def kill_hard(self):
         """Ends Pakvane.exe at once, as a crash or TerminateProcess would:
@@ -266,7 +289,10 @@ class Run:
 def window_handling(run):
     run.wait_placed(PLACED, "the window")
     run.wait_shadow_around(PLACED)
-    print("placed at %s with its shadow" % (PLACED,))
+    run.wait_shadow_below("showing")
+    run.click((100, PLACED[3] - 40))  # activates it
+    run.wait_shadow_below("a click")
+    print("placed at %s with its shadow directly below it" % (PLACED,))
 
     # The title band drags, right up to its top row: there is no top edge.
     left, top, width, height = PLACED
@@ -275,7 +301,8 @@ def window_handling(run):
     moved = (left + 100, top + 60, width, height)
     run.wait_placed(moved, "the dragged window")
     run.wait_shadow_around(moved)
-    print("dragged by the title band to %s; the shadow followed" % (moved,))
+    run.wait_shadow_below("a move")
+    print("dragged by the title band to %s; the shadow followed, still directly below" % (moved,))
 
     winctl.double_click(display, moved[0] + 550, moved[1] + 20)
     wait_for(lambda: covers_screen(run.rect()), "the maximised window (is %s)" % (run.rect(),))
@@ -460,6 +487,96 @@ def server_down(run):
     print("server back on port %d; \"重新加载\" brought the catalog" % ctx.server.port)
 
 
+SCALED_SCREEN = (2560, 1600)
+SCALED_DPI = 144
+
+
+def px(point):
+    """A point in layout units at 150 %."""
+    return tuple(int(v * 3 // 2) for v in point)
+
+
+class ScaledContext(Context):
+    """The shared server and catalog, seen from a prefix at 144 DPI on a
+    2560 x 1600 screen of its own."""
+
+    def __init__(self, ctx):
+        self.work = ctx.work
+        self.server = ctx.server
+        self.config = None
+        self.cleanups = []
+        screen = winctl.VirtualScreen(winctl.free_display(190, 229), SCALED_SCREEN)
+        self.cleanups.append(screen.stop)
+        self.display = screen.name
+        prefix = os.path.join(os.path.dirname(os.path.abspath(EXE)), "wineprefix-%d" % SCALED_DPI)
+        self.env = winctl.wine_env(prefix, self.display)
+        # A server left from another run keeps its desktop on that run's screen.
+        winctl.stop_wine(self.env)
+        self.cleanups.insert(0, lambda: winctl.stop_wine(self.env))
+        winctl.prepare_prefix(self.env, SCALED_DPI)
+        winctl.window_frames_by_wine(self.env, True)
+
+
+def run_scaled(ctx):
+    scaled = ScaledContext(ctx)
+    try:
+        return Run(scaled, "scaled")
+    except BaseException:
+        for cleanup in scaled.cleanups:
+            cleanup()
+        raise
+
+
+def scaled_window(run):
+    ctx = run.ctx
+    check(winctl.probe(ctx.env, PROBE, ctx.work, "dpi") == str(SCALED_DPI), "the prefix does not run at 144 DPI")
+    placed = (395, 215, 1770, 1170)  # 1180 x 780 times 1.5, centred on 2560 x 1600
+    run.wait_placed(placed, "the window at 150 %")
+    margin = 27
+    wait_for(lambda: run.shadow_rect() == (395 - margin, 215 - margin, 1770 + 2 * margin, 1170 + 2 * margin),
+             "the shadow 27 px around the window (is %s)" % (run.shadow_rect(),))
+    run.wait_shadow_below("showing at 150 %")
+    print("at 150 %%: window at %s, its shadow 27 px around it and directly below it" % (placed,))
+
+    # Bands as the window manager asks for them, in screen pixels.
+    x, y, w, h = placed
+    bands = [((x + 10, y + 500), 10), ((x + 11, y + 500), 1), ((x + w - 9, y + 500), 11),
+             ((x + 800, y + h - 9), 15), ((x + 800, y + 95), 2), ((x + 800, y + 96), 1)]
+    for (sx, sy), code in bands:
+        got = winctl.probe(ctx.env, PROBE, ctx.work, "hittest", sx, sy)
+        check(got == str(code), "hit-test at (%d, %d) of the window is %s, not %d" % (sx - x, sy - y, got, code))
+    print("bands: left 11 px, right and bottom 9 px, title 96 px")
+
+    run.wait_catalog_scaled()
+    before = winctl.visible_windows(ctx.display)
+    run.click(px(layout.settings_button(1180)))
+    dialog = winctl.find_window(ctx.display, "^下载设置$", exclude=before, timeout=30)
+    rect = winctl.probe(ctx.env, PROBE, ctx.work, "rect", "KXSettings")
+    check(rect is not None and rect.split()[2:] == ["717", "408"], "the settings dialog is %s, not 717 x 408" % rect)
+    winctl.xdotool(ctx.display, "key", "Escape")
+    wait_for(lambda: not dialog.exists(), "the settings dialog to close on Esc")
+    print("settings dialog 717 x 408")
+
+    # A download that takes minutes, cancelled with a double-click.
+    ctx.server.rule("/files/editor-setup.exe", then={"bytesPerSecond": 64})
+    run.click(px(layout.card_button(EDITOR, 1180)))
+    wait_for(lambda: "/files/editor-setup.exe" in ctx.server.paths(), "the editor download to start")
+    run.click(px(layout.downloads_button(1180)))
+    cancel = px((1180 - 74, layout.panel_row(0) - 15))
+    run.wait_colour(px((1180 - 105, layout.panel_row(0) - 15)), (255, 255, 255), "the row's outlined \"取消\"")
+    requests = len([p for p in ctx.server.paths() if p == "/files/editor-setup.exe"])
+    run.window.refresh().double_click(*cancel)
+    run.wait_colour(px((1180 - 105, layout.panel_row(0) - 15)), ACCENT, "\"重试\" after the double-click")
+    # Were the second click a click, the download would start again at once.
+    deadline = time.monotonic() + 2
+    while time.monotonic() < deadline:
+        check(near(run.pixel(px((1180 - 105, layout.panel_row(0) - 15))), ACCENT), "the task left its cancelled state")
+        time.sleep(0.2)
+    again = len([p for p in ctx.server.paths() if p == "/files/editor-setup.exe"]) - requests
+    check(again == 0, "%d new requests for the file after the double-click on \"取消\"" % again)
+    print("a double-click on \"取消\" left the download cancelled")
+
+
 def run_server_down(ctx):
     ctx.server.stop()
     return Run(ctx, "server_down")
@@ -608,6 +725,7 @@ SCENARIOS = (
     ("server_down", server_down, run_server_down),
     ("second_start", second_start, None),
     ("restart", restart_after_kill, None),
+    ("scaled", scaled_window, run_scaled),
 )
 
 

@@ -14,35 +14,15 @@
 #include <string>
 
 #include "core/json.h"
+#include "tools/bench/json_documents.h"
 
 namespace {
-
-constexpr size_t kDocumentBytes = 8 * 1024 * 1024;
-
-// "[0,0,...,0]" of exactly kDocumentBytes.
-std::string numbersDocument()
-{
-    std::string text = "[";
-    while (text.size() + 4 <= kDocumentBytes) text += "0,";
-    text += "0]";
-    return text;
-}
-
-// A bootstrap answer whose app list is "{}" objects, kDocumentBytes in all.
-std::string appsDocument()
-{
-    const std::string head = "{\"code\":0,\"data\":{\"categories\":[],\"apps\":[{}";
-    const std::string tail = "]}}";
-    std::string text = head;
-    while (text.size() + 3 + tail.size() <= kDocumentBytes) text += ",{}";
-    return text + tail;
-}
 
 size_t countValues(const json::Value& value)
 {
     size_t n = 1;
-    for (const auto& element : value.array) n += countValues(*element);
-    for (const auto& member : value.object) n += countValues(*member.second);
+    for (const json::ValuePtr element : value.array) n += countValues(*element);
+    for (const json::Member member : value.object) n += countValues(*member.second);
     return n;
 }
 
@@ -58,7 +38,7 @@ double seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
 int main(int argc, char** argv)
 {
     const bool apps = argc > 1 && std::strcmp(argv[1], "apps") == 0;
-    std::string text = apps ? appsDocument() : numbersDocument();
+    std::string text = apps ? bench::appsDocument() : bench::numbersDocument();
 
     LARGE_INTEGER start, parsed, released;
     QueryPerformanceCounter(&start);

@@ -15,7 +15,7 @@ from http.server import BaseHTTPRequestHandler
 from devserver.digests import file_stamp
 from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, Validators, error_reply,
                                is_decimal, json_reply, ranged_reply)
-from devserver import hostile
+from devserver import hostile, pictures
 from devserver.reports import validate_report
 
 MAX_BODY = 256 * 1024 * 1024      # control uploads may be large test files
@@ -370,6 +370,13 @@ class Handler(BaseHTTPRequestHandler):
                 raise HttpError(400, "/_bytes/<n> needs a byte count")
             return ranged_reply(PatternSource(int(count)), "application/octet-stream", range_header,
                                 Validators('"bytes-%s"' % count), self.headers.get("If-Range"))
+        if path.startswith("/_png/"):
+            self.require(reading)
+            match = re.fullmatch(r"/_png/(\d{1,5})x(\d{1,5})", path)
+            if not match or not all(1 <= int(side) <= pictures.MAX_SIDE for side in match.groups()):
+                raise HttpError(400, "/_png/<width>x<height> needs two sides of 1 to %d" % pictures.MAX_SIDE)
+            png = pictures.black_png(int(match.group(1)), int(match.group(2)))
+            return ranged_reply(BytesSource(png), "image/png", range_header)
         if path == "/_echo":
             return json_reply(200, {"method": method, "path": path, "query": query,
                                     "headers": {k: v for k, v in self.headers.items()},

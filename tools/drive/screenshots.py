@@ -12,6 +12,8 @@ demo catalog and drives it like a person (tools/screenshots.sh builds first).
                    its publisher, and one whose code was changed after signing
                    (refused)
     settings.png   the settings dialog over the main window
+    catalog-150.png  the catalog page at 150 % (a prefix at 144 DPI on a
+                   2560 x 1600 screen), at its full size
 """
 
 import argparse
@@ -182,6 +184,24 @@ def drive(session, shots, downloads):
     shots.take("settings.png", settle=False)  # the download behind still runs
 
 
+def take_scaled(args, source, work, out):
+    """The catalog page at another scale, at full size: a prefix of its own
+    at that DPI on a 2560 x 1600 screen."""
+    percent = args.scaled_dpi * 100 // 96
+    display = winctl.free_display(140, 179)
+    prefix = "%s-%d" % (os.path.abspath(args.prefix), args.scaled_dpi)
+    with winctl.Session(args.exe, source, os.path.join(work, "scaled"), prefix, display=display,
+                        screen=(2560, 1600), dpi=args.scaled_dpi) as session:
+        window = session.start()
+        print("window at %d,%d, %d x %d at %d %%" % (window.box + (percent,)))
+        session.wait_for_catalog(icons=8)
+        # The pointer rests on the empty foot of the sidebar: no hover look.
+        window.move_to(150, window.height - 45)
+        winctl.wait_until_still(window, 30)
+        path = session.screenshot(os.path.join(out, "catalog-%d.png" % percent), palette=True)
+        print("saved " + os.path.relpath(path))
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exe", required=True)
@@ -190,6 +210,9 @@ def main(argv=None):
     parser.add_argument("--out", required=True, help="folder for the pictures")
     parser.add_argument("--scale", type=int, default=75, help="size of the pictures in percent")
     parser.add_argument("--display", type=int, help="X display number (default: the first free from 140)")
+    parser.add_argument("--scaled-dpi", type=int, default=144,
+                        help="DPI of the last picture, catalog-<percent>.png (default 144: 150 %%)")
+    parser.add_argument("--only-scaled", action="store_true", help="take only that picture")
     args = parser.parse_args(argv)
 
     work = tempfile.mkdtemp(prefix="pakvane-shots.")
@@ -197,6 +220,9 @@ def main(argv=None):
         source = os.path.join(work, "demo")
         demo_packages.assemble(args.packages, source)
         add_tampered_app(source)
+        if args.only_scaled:
+            take_scaled(args, source, work, os.path.abspath(args.out))
+            return 0
         display = args.display if args.display is not None else winctl.free_display(140, 179)
         with winctl.Session(args.exe, source, os.path.join(work, "session"), os.path.abspath(args.prefix),
                             display=display, throttle=384 * 1024) as session:
@@ -211,6 +237,7 @@ def main(argv=None):
                                                                          "failed.png"))
                 print("stopped: %s (the screen is in %s)" % (e, os.path.relpath(failed)), file=sys.stderr)
                 return 1
+        take_scaled(args, source, work, os.path.abspath(args.out))
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -212,11 +212,12 @@ def wine_env(prefix, display):
     return env
 
 
-def prepare_prefix(env):
-    """Makes the prefix (fonts mapped) and starts its services, detached from
-    our pipes. The screen must exist already: Wine's first start in a prefix
-    binds it to the display it finds."""
-    subprocess.run(["bash", PREFIX_SCRIPT, env["WINEPREFIX"]], env=env, check=True)
+def prepare_prefix(env, dpi=None):
+    """Makes the prefix (fonts mapped; screens at dpi when given, which a
+    prefix keeps for good) and starts its services, detached from our pipes.
+    The screen must exist already: Wine's first start in a prefix binds it to
+    the display it finds."""
+    subprocess.run(["bash", PREFIX_SCRIPT, env["WINEPREFIX"]] + ([str(dpi)] if dpi else []), env=env, check=True)
     subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -298,6 +299,22 @@ def window_frames_by_wine(env, on):
 def registry_delete(env, key):
     subprocess.run(["wine", "reg", "delete", key, "/f"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def probe(env, probe_exe, work, *args):
+    """Runs tests/window/window_probe.exe in the prefix (a look at the window
+    from another process: "zorder", "hittest X Y", "rect CLASS", "dpi",
+    "answer MS") and
+    returns its one line of answer, or None when it found nothing."""
+    out = os.path.join(work, "probe-answer.txt")
+    if os.path.exists(out):
+        os.remove(out)
+    code = subprocess.run(["wine", probe_exe, "Z:" + out.replace("/", "\\")] + [str(a) for a in args], env=env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    if code != 0 or not os.path.exists(out):
+        return None
+    with open(out, encoding="utf-8") as f:
+        return f.read().strip()
 
 
 # -- the window
@@ -493,10 +510,12 @@ layout = MainWindowLayout()
 
 class Session:
     """Screen, server, prefix, config.json and the program, in that order,
-    torn down in reverse. display None means use the current $DISPLAY."""
+    torn down in reverse. display None means use the current $DISPLAY; else
+    a virtual screen of that number and size is made. dpi: the prefix's (see
+    prepare_prefix)."""
 
     def __init__(self, exe, catalog_dir, work, prefix, display=None, throttle=None, download_dir="",
-                 config=True):
+                 config=True, screen=SCREEN, dpi=None):
         self.work = work
         os.makedirs(work, exist_ok=True)
         self.screen = None
@@ -507,14 +526,14 @@ class Session:
             if display is None:
                 self.display = os.environ["DISPLAY"]
             else:
-                self.screen = VirtualScreen(display)
+                self.screen = VirtualScreen(display, screen)
                 self.display = self.screen.name
             self.env = wine_env(prefix, self.display)
             if self.screen is not None:
                 # A Wine server left from an earlier run would keep its
                 # desktop on that run's (gone) screen.
                 stop_wine(self.env)
-            prepare_prefix(self.env)
+            prepare_prefix(self.env, dpi)
             window_frames_by_wine(self.env, self.screen is not None)
             self.server = CatalogServer(catalog_dir, work, throttle)
             if config:

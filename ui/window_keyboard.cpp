@@ -1,0 +1,89 @@
+// The keyboard: Tab and Shift+Tab move a visible focus ring through the
+// categories, the page's buttons and the title bar's; the arrows move between
+// categories, cards and rows; Enter or Space acts on the focused button; the
+// page keys scroll the list that holds the focus.
+
+#include "ui/keyboard_focus.h"
+#include "ui/window_messages.h"
+
+namespace {
+
+bool held(int key) { return GetKeyState(key) < 0; }
+
+void applyScroll(const ScrollChange& change)
+{
+    ViewState& view = viewState();
+    switch (change.target) {
+    case ScrollTarget::Sidebar: view.sidebarScroll = change.offset; break;
+    case ScrollTarget::Grid: view.listScroll = change.offset; break;
+    case ScrollTarget::Panel: view.panelScroll = change.offset; break;
+    case ScrollTarget::None: return;
+    }
+    view.hovering = false;
+}
+
+void moveFocusTo(HWND window, ZoneRef target)
+{
+    ViewState& view = viewState();
+    view.focus = target;
+    view.focusVisible = true;
+    applyScroll(revealFocus(view.layout, target));
+    invalidate(window);
+}
+
+bool isFocusable(const FrameLayout& layout, ZoneRef ref)
+{
+    for (const ZoneRef& item : layout.focusOrder)
+        if (item == ref) return true;
+    return false;
+}
+
+}  // namespace
+
+LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags)
+{
+    ViewState& view = viewState();
+    const FrameLayout& layout = view.layout;
+    const bool repeated = (flags & (1 << 30)) != 0;
+    switch (key) {
+    case VK_TAB:
+        moveFocusTo(window, moveFocus(layout, view.focus, held(VK_SHIFT) ? FocusMove::Previous : FocusMove::Next));
+        return 0;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN: {
+        if (view.focus.empty()) {
+            moveFocusTo(window, moveFocus(layout, view.focus, FocusMove::Next));
+            return 0;
+        }
+        const FocusMove move = key == VK_LEFT    ? FocusMove::Left
+                               : key == VK_RIGHT ? FocusMove::Right
+                               : key == VK_UP    ? FocusMove::Up
+                                                 : FocusMove::Down;
+        moveFocusTo(window, moveFocus(layout, view.focus, move));
+        return 0;
+    }
+    case VK_RETURN:
+    case VK_SPACE:
+        // A held key repeats: one press, one action.
+        if (repeated || !isFocusable(layout, view.focus)) return 0;
+        view.focusVisible = true;
+        runZoneAction(window, view.focus);
+        invalidate(window);
+        return 0;
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_HOME:
+    case VK_END: {
+        const PageKey page = key == VK_PRIOR  ? PageKey::PageUp
+                             : key == VK_NEXT ? PageKey::PageDown
+                             : key == VK_HOME ? PageKey::Home
+                                              : PageKey::End;
+        applyScroll(pageKeyScroll(layout, view.focus, page));
+        invalidate(window);
+        return 0;
+    }
+    default: return DefWindowProcW(window, WM_KEYDOWN, key, flags);
+    }
+}
