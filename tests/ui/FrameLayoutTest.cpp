@@ -76,8 +76,10 @@ TEST(FrameLayout, ZonesInDrawingOrderCutToTheirListsAndScrollsClamped)
     EXPECT_EQ(f.listOffset, 1344);
     EXPECT_EQ(f.sidebarOffset, 0);
     EXPECT_EQ(f.panelOffset, 77);
-    for (const auto& zone : f.zones)
-        if (zone.kind == HitKind::CardButton) EXPECT_GE(zone.rect.top, 126) << zone.id;
+    for (const auto& zone : f.zones) {
+        if (zone.kind != HitKind::CardButton) continue;
+        EXPECT_GE(zone.rect.top, 126) << zone.id;
+    }
     EXPECT_EQ(f.cards.back().appId, 130);
 }
 
@@ -145,6 +147,10 @@ TEST(FocusMoves, RowsAndButtonsOfTheDownloadPageAndAFocusThatLostItsButton)
     const FrameLayout after =
         layoutFrame(downloadsPage({{7, TaskState::Downloaded, false}, {8, TaskState::Cancelled, false}}));
     EXPECT_TRUE(repairFocus(after, {HitKind::PanelCancel, 8}) == ZoneRef({HitKind::PanelRetry, 8}));
+    // Paused, "取消" took the place of "暂停": the focus goes to "继续".
+    const FrameLayout paused =
+        layoutFrame(downloadsPage({{7, TaskState::Downloaded, false}, {8, TaskState::Paused, false}}));
+    EXPECT_TRUE(repairFocus(paused, {HitKind::PanelPause, 8}) == ZoneRef({HitKind::PanelResume, 8}));
     EXPECT_TRUE(repairFocus(after, {HitKind::CardButton, 101}).empty());
     EXPECT_TRUE(repairFocus(after, {HitKind::Close, 0}) == ZoneRef({HitKind::Close, 0}));
 }
