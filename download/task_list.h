@@ -40,6 +40,8 @@
 #include <string>
 #include <vector>
 
+#include "download/task_state.h"
+
 // What identifies the server's copy of a file: the ETag of the answer the
 // bytes came from, else its Last-Modified.
 enum class ValidatorKind : int32_t { None = 0, ETag = 1, LastModified = 2 };
@@ -55,6 +57,7 @@ struct ByteSpan {
 // to 7 InstallUnconfirmed) and 8, a task paused with its part file kept.
 constexpr int32_t kStoredPausedState = 8;
 constexpr int32_t kHighestStoredState = kStoredPausedState;
+static_assert(TaskState::Paused == kStoredPausedState, "downloads.json stores the paused state by its number");
 
 // Sizes and offsets up to 2^53 are exact in the file's numbers (doubles).
 constexpr int64_t kLargestStoredSize = int64_t(1) << 53;

@@ -14,8 +14,8 @@
 // - Each record keeps the rules of StoredTask (download/task_list.h): size 0
 //   when unknown, never negative; received at most size, and only bytes the
 //   part file holds; spans that add up to received (spansFromStart(received)
-//   for one stream); the paused state as kStoredPausedState (8), the others
-//   by their TaskState numbers. A list that breaks a rule is not written at
+//   for one stream); every state by its TaskState number (paused:
+//   kStoredPausedState, 8). A list that breaks a rule is not written at
 //   all (the previous file stays), so keep them in the snapshot.
 // - The list is flushed to the disk, the part file is not: after a power cut
 //   the part file may lack bytes that received counts (the digest check then

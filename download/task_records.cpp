@@ -11,8 +11,6 @@
 #include "download/task_list_writer.h"
 #include "download/task_restore.h"
 
-static_assert(TaskState::Paused == kStoredPausedState, "downloads.json stores the paused state by its number");
-
 namespace {
 
 // Counts the file's numbers hold exactly; anything larger is stored as unknown.

@@ -1,18 +1,11 @@
 #include "download/task_restore.h"
 
-namespace {
-
-// The stored numbers of TaskState (download/download_manager.h).
-enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed };
-
-}  // namespace
-
 RestoredTask restoredTask(const StoredTask& stored, const TaskFiles& files)
 {
     RestoredTask restored;
     switch (stored.state) {
-    case kDownloading:
-    case kVerifying:
+    case TaskState::Downloading:
+    case TaskState::Verifying:
     case kStoredPausedState: {
         if (!files.partExists) return restored;
         int64_t held = heldFromStart(stored.spans);
@@ -20,14 +13,14 @@ RestoredTask restoredTask(const StoredTask& stored, const TaskFiles& files)
         if (stored.size > 0 && held > stored.size) held = stored.size;
         return {true, kStoredPausedState, held < 0 ? 0 : held};
     }
-    case kInstalling:
+    case TaskState::Installing:
         // The installer's outcome died with the program; the file is still there.
-        return {files.finalExists || files.partExists, kDownloaded, stored.received};
-    case kDownloaded:
-    case kFailed:
-    case kCancelled:
-    case kInstalled:
-    case kUnconfirmed: return {files.finalExists || files.partExists, stored.state, stored.received};
+        return {files.finalExists || files.partExists, TaskState::Downloaded, stored.received};
+    case TaskState::Downloaded:
+    case TaskState::Failed:
+    case TaskState::Cancelled:
+    case TaskState::Installed:
+    case TaskState::InstallUnconfirmed: return {files.finalExists || files.partExists, stored.state, stored.received};
     default: break;
     }
     return restored;

@@ -15,7 +15,7 @@ struct TaskFiles {
 
 struct RestoredTask {
     bool keep = false;
-    int32_t state = 0;  // as stored: a TaskState number or kStoredPausedState
+    int32_t state = 0;  // as stored: a TaskState number, Paused for an unfinished task
     int64_t held = 0;   // bytes [0, held) of the part file to continue from
 };
 
