@@ -10,7 +10,12 @@
 
 namespace {
 
-bool isActive(int32_t state) { return state == TaskState::Downloading || state == TaskState::Verifying; }
+// A download not over yet: its worker runs, or it is paused and goes on
+// through resume.
+bool isUnfinished(int32_t state)
+{
+    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Paused;
+}
 
 // A task uses its part file while it downloads or verifies, while it is paused
 // (the file waits to be continued), and after a cancel until its worker has
@@ -18,7 +23,7 @@ bool isActive(int32_t state) { return state == TaskState::Downloading || state =
 bool usesPartFile(const Task& task)
 {
     const int32_t state = task.state.load();
-    if (isActive(state) || state == TaskState::Paused) return true;
+    if (isUnfinished(state)) return true;
     return state == TaskState::Cancelled && task.thread && WaitForSingleObject(task.thread.get(), 0) == WAIT_TIMEOUT;
 }
 
@@ -118,9 +123,7 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     {
         std::lock_guard<std::mutex> guard(lock);
         auto it = tasks.find(id);
-        // A paused download is not over either: it goes on through resume.
-        if (it != tasks.end() && (isActive(it->second->state.load()) || it->second->state == TaskState::Paused))
-            return;
+        if (it != tasks.end() && isUnfinished(it->second->state.load())) return;
     }
 
     auto task = std::make_shared<Task>();
@@ -170,9 +173,7 @@ void DownloadManager::startWorker(const std::shared_ptr<Task>& task)
 void DownloadManager::cancel(int32_t id)
 {
     std::shared_ptr<Task> task = findTask(id);
-    if (!task) return;
-    const int32_t now = task->state.load();
-    if (!isActive(now) && now != TaskState::Paused) return;
+    if (!task || !isUnfinished(task->state.load())) return;
     task->cancelRequested = 1;
     // Only from a state the worker is still in, or from a pause: a task that
     // has just finished or failed keeps that outcome.
@@ -252,8 +253,8 @@ void DownloadManager::clearFinished()
     std::lock_guard<std::mutex> guard(lock);
     for (auto it = tasks.begin(); it != tasks.end();) {
         const int32_t state = it->second->state.load();
-        // A paused download is not finished: it stays, with its part file.
-        if (isActive(state) || state == TaskState::Installing || state == TaskState::Paused) {
+        // A paused download stays, with its part file.
+        if (isUnfinished(state) || state == TaskState::Installing) {
             ++it;
             continue;
         }
