@@ -23,6 +23,8 @@ enum class HitKind : int32_t {
     PanelChangeFolder = 18,
     PanelOpenDownloadFolder = 19,
     Banner = 20,
+    PanelPause = 21,
+    PanelResume = 22,
 };
 
 // One clickable thing of a frame: a kind and its id. Keyboard focus and a
@@ -41,7 +43,7 @@ struct ZoneRef {
 constexpr bool isPanelRowButton(HitKind kind)
 {
     return kind == HitKind::PanelCancel || kind == HitKind::PanelInstall || kind == HitKind::PanelOpenFolder ||
-           kind == HitKind::PanelRetry;
+           kind == HitKind::PanelRetry || kind == HitKind::PanelPause || kind == HitKind::PanelResume;
 }
 
 // The window's own buttons in the title band.
