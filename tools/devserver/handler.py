@@ -161,7 +161,7 @@ class Handler(BaseHTTPRequestHandler):
                  "body": body[:LOG_BODY_LIMIT].decode("utf-8", "replace"),
                  "headers": {k: v for k, v in self.headers.items()}}
         if self.connection_ticket is None:
-            self.connection_ticket = self.faults.connection_opened()
+            self.connection_ticket = self.faults.connection_opened(self.connection)
         step, self.ticket = self.faults.arrive(entry)
         step = step or {}
         try:
@@ -313,10 +313,31 @@ class Handler(BaseHTTPRequestHandler):
                 if rate:
                     self.wfile.flush()
                     wait = started + (sent - skip) / rate - time.monotonic()
-                    if wait > 0:
-                        time.sleep(wait)
+                    if wait > 0 and self.client_closed(wait):
+                        raise ConnectionAbortedError("client closed the connection")
             if sent >= length:
                 break
+
+    def client_closed(self, seconds):
+        """Waits up to seconds; True as soon as the client has closed its
+        side. A paced body would otherwise notice only at a later write, and
+        the connection would count as open after the client let go of it."""
+        sock = self.connection
+        deadline = time.monotonic() + seconds
+        if isinstance(sock, ssl.SSLSocket):  # no peeking through TLS
+            time.sleep(seconds)
+            return False
+        try:
+            readable, _, _ = select.select([sock], [], [], seconds)
+            if readable and not sock.recv(1, socket.MSG_PEEK):
+                return True
+        except (OSError, ValueError):
+            return True
+        # Bytes from the client (not an end): wait the rest as it is.
+        left = deadline - time.monotonic()
+        if left > 0:
+            time.sleep(left)
+        return False
 
     # -- the catalog API and the test helpers
 
