@@ -78,6 +78,50 @@ TEST(Segments, APacedLargeFileArrivesByteExactOverSeveralConnections)
     }
 }
 
+TEST(Segments, HostileAnswersToSpansEndByteExactOrFailWithoutAFinalFile)
+{
+    constexpr size_t kSize = 9000000;
+    const std::string wrongStart = R"({"hostile":"wrongStart"})";
+    const struct {
+        const char* label;
+        std::string steps;  // the probe's answer first, then the spans'
+        std::string then;
+        bool exhausted;
+        size_t maxRequests;
+    } cases[] = {
+        // The span from byte 0 is answered right anyway.
+        {"spans answered from byte 0", "{}," + wrongStart + "," + wrongStart + "," + wrongStart + "," + wrongStart,
+         "{}", false, 11},
+        {"a span answered for another total", R"({},{"hostile":"changedTotal"})", "{}", false, 9},
+        // With validators the 200 to a span's If-Range is the whole file:
+        // from byte 0 as one stream, which takes it as the single stream does.
+        {"resumed ranges answered with the whole file", "{}", R"({"hostile":"resumeAs200"})", false, 9},
+        {"100 bytes per answer", "{}", R"({"hostile":"trickle"})", true, 14},
+    };
+    int32_t id = 6240;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EngineTest env(L"seghostile");
+        const std::string name = "s-hostile-" + std::to_string(id) + ".bin";
+        const std::string content = patternBytes(kSize, static_cast<uint32_t>(id));
+        putServerFile(name, content);
+        addServerRule(rule(name, c.steps, c.then));
+        const std::wstring stem = L"Hostile Large " + std::to_wstring(id);
+
+        runTask(id, stem, fileUrl(name), "", kSize);
+
+        EXPECT_LE(requestsTo(serverLog(), "/files/" + name).size(), c.maxRequests);
+        if (c.exhausted) {
+            EXPECT_EQ(viewOf(id).state, TaskState::Failed);
+            EXPECT_EQ(viewOf(id).error, L"网络不稳定，重试多次仍失败，请稍后再试");
+            EXPECT_FALSE(fileExists(env.folder() + L"\\" + stem + L".exe"));
+        } else {
+            expectDownloaded(env, id, stem, content);
+        }
+        ++id;
+    }
+}
+
 TEST(Segments, AServerWithoutRangesGetsOneStream)
 {
     EngineTest env(L"segnorange");
