@@ -168,6 +168,40 @@ TEST(Segments, ThreeLargeDownloadsAtOnceStayWithinTheGate)
     EXPECT_GT(serverLog().maxInFlight, 3) << "the tasks shared the gate";
 }
 
+TEST(Segments, SegmentsOfOthersGiveWayToANewTaskAndStopAtCancel)
+{
+    EngineTest env(L"segyield");
+    // Two slow large downloads fill the gate: four connections and two.
+    std::vector<std::shared_ptr<Task>> slow;
+    for (int32_t k = 0; k < 2; ++k) {
+        const std::string name = "s-slow-" + std::to_string(k) + ".bin";
+        putServerFile(name, patternBytes(kLarge, static_cast<uint32_t>(80 + k)));
+        addServerRule(rule(name, "", R"({"bytesPerSecond":100000})"));
+        slow.push_back(startTask(6250 + k, L"Slow " + std::to_wstring(k), fileUrl(name), "", kLarge));
+        ASSERT_TRUE(waitUntil([&] { return requestsTo(serverLog(), "/files/" + name).size() >= (k ? 3u : 5u); }));
+    }
+    ASSERT_TRUE(waitUntil([] { return DownloadManagerTestAccess::activeRequests() == 6; }));
+
+    // A small download meanwhile: the busiest task gives a connection back at
+    // once instead of after a span of a minute.
+    const std::string small = patternBytes(300000, 82);
+    putServerFile("s-small.bin", small);
+    std::shared_ptr<Task> newcomer = startTask(6252, L"Newcomer", fileUrl("s-small.bin"), "", 0);
+    ASSERT_TRUE(waitUntil([&] { return newcomer->state.load() != TaskState::Downloading; }, 20000));
+    EXPECT_TRUE(waitForWorker(newcomer));
+    expectDownloaded(env, 6252, L"Newcomer", small);
+
+    for (int32_t k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(slow[k]->state.load(), TaskState::Downloading);
+        DownloadManager::instance().cancel(6250 + k);
+        EXPECT_TRUE(waitForWorker(slow[k], 10000)) << "every connection stopped";
+        EXPECT_EQ(viewOf(6250 + k).state, TaskState::Cancelled);
+    }
+    EXPECT_TRUE(waitUntil([] { return serverLog().openConnections == 0; }, 10000));
+    EXPECT_LE(serverLog().maxOpenConnections, 6);
+}
+
 TEST(Segments, AVersionChangedMidwayRestartsTheWholeFileFromByteZero)
 {
     EngineTest env(L"segchanged");
