@@ -108,7 +108,7 @@ bool SegmentedTransfer::openPartFile()
     file_.reset(CreateFileW(task_->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             fresh ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
-        task_->setError(fresh ? L"无法创建下载文件" : L"无法打开下载文件");
+        task_->setError(fresh ? kTextCannotCreate : kTextCannotOpen);
         return false;
     }
     // The size is trusted (usesSegments): every span has its place at once.
@@ -245,7 +245,7 @@ bool SegmentedTransfer::judge(Connection& c, SegmentsEnd& end)
     SegmentWork& work = *c.work;
     const uint64_t now = GetTickCount64();
     if (c.writeFailed) {
-        task_->setError(L"磁盘写入失败");
+        task_->setError(kTextWriteFailed);
         end = SegmentsEnd::Failed;
         return false;
     }

@@ -145,6 +145,11 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
         task->resolvedUrl = wideToUtf8(probe.finalUrl);
     }
 
+    // A transfer that failed left its text in the task's error.
+    const auto failWithItsText = [&] {
+        const std::wstring text = task->error();
+        failTask(task, text.empty() ? std::wstring(kTextInterrupted) : text);
+    };
     int64_t from = sameFile ? std::min(heldFromStart(held.spans), std::max<int64_t>(partLength, 0)) : 0;
     FileVersion version = held.version;
     if (usesSegments(rangesHonoured, task->size.load(), task->packageSize, partLength)) {
@@ -154,12 +159,9 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
         const std::vector<ByteSpan> kept =
             sameFile ? normalizedSpans(held.spans, std::min(partLength, task->size.load())) : std::vector<ByteSpan>();
         switch (downloadSegments(task, version, kept)) {
-        case SegmentsEnd::Complete: return finish(task);
+        case SegmentsEnd::Complete: finish(task); return;
         case SegmentsEnd::Stopped: return;
-        case SegmentsEnd::Failed: {
-            const std::wstring text = task->error();
-            return failTask(task, text.empty() ? std::wstring(kTextInterrupted) : text);
-        }
+        case SegmentsEnd::Failed: failWithItsText(); return;
         case SegmentsEnd::Restart: break;
         }
         // The file changed on the server, or its ranges are no longer
@@ -173,7 +175,7 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
         UniqueFile file(CreateFileW(task->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            failTask(task, L"无法创建下载文件");
+            failTask(task, kTextCannotCreate);
             return;
         }
         setPartFileLength(file.get(), trustedLength(*task, size));
@@ -189,8 +191,7 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
         downloadPart(task, 0, size > 0 ? size - 1 : -1, rangesHonoured && size > 0, true, from);
     if (task->cancelRequested.load()) return;
     if (!complete) {
-        const std::wstring text = task->error();
-        failTask(task, text.empty() ? std::wstring(kTextInterrupted) : text);
+        failWithItsText();
         return;
     }
     finish(task);
@@ -246,7 +247,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
         UniqueFile file(CreateFileW(task->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            task->setError(L"无法打开下载文件");
+            task->setError(kTextCannotOpen);
             return false;
         }
         const bool resized = resizeFile;
@@ -345,7 +346,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
 
         if (task->cancelRequested.load()) return false;
         if (writeFailed) {
-            task->setError(L"磁盘写入失败");
+            task->setError(kTextWriteFailed);
             return false;
         }
 

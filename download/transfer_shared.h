@@ -12,6 +12,9 @@
 inline constexpr wchar_t kTextInterrupted[] = L"下载中断，请重试";
 inline constexpr wchar_t kTextExhausted[] = L"网络不稳定，重试多次仍失败，请稍后再试";
 inline constexpr wchar_t kTextCertificate[] = L"服务器证书无效，已停止下载";
+inline constexpr wchar_t kTextCannotCreate[] = L"无法创建下载文件";
+inline constexpr wchar_t kTextCannotOpen[] = L"无法打开下载文件";
+inline constexpr wchar_t kTextWriteFailed[] = L"磁盘写入失败";
 
 // The value of a Range header from position to last (< 0: to the end).
 std::wstring rangeValue(int64_t position, int64_t last);
