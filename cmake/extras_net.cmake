@@ -8,5 +8,5 @@ add_executable(json_bench ${CMAKE_SOURCE_DIR}/tools/bench/json_bench.cpp)
 target_link_libraries(json_bench PRIVATE pakvane)
 
 # Asks the main window whether it answers, for tools/bench/hostile_memory.sh.
-add_executable(window_probe ${CMAKE_SOURCE_DIR}/tools/bench/window_probe.cpp)
-target_link_libraries(window_probe PRIVATE user32)
+add_executable(answer_probe ${CMAKE_SOURCE_DIR}/tools/bench/answer_probe.cpp)
+target_link_libraries(answer_probe PRIVATE user32)

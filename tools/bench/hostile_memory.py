@@ -12,7 +12,7 @@ Each hostile bootstrap starts with one real app in the one category, whose
 icon request shows that the window has taken the catalog over and painted it.
 For each case: a fresh program in its own Wine prefix on a virtual screen;
 wait for that icon request, then until the program's CPU time stands still;
-ask the window for an answer (window_probe.exe, SendMessageTimeoutW); read
+ask the window for an answer (answer_probe.exe, SendMessageTimeoutW); read
 VmHWM and VmRSS of the Pakvane.exe Linux process from /proc.
 """
 
@@ -136,7 +136,7 @@ def run_case(name, args, work_root):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--exe", required=True, help="Pakvane.exe")
-    parser.add_argument("--probe", required=True, help="window_probe.exe")
+    parser.add_argument("--probe", required=True, help="answer_probe.exe")
     parser.add_argument("--prefix", required=True, help="Wine prefix for the runs")
     parser.add_argument("--timeout", type=float, default=600, help="seconds each wait may take")
     parser.add_argument("cases", nargs="*", default=["baseline", "icon", "apps", "numbers"])

@@ -2,7 +2,7 @@
 // a window hangs: WM_NULL through SendMessageTimeoutW. Run it in the program's
 // Wine prefix (tools/bench/hostile_memory.py does).
 //
-// window_probe.exe [timeout ms, default 10000]
+// answer_probe.exe [timeout ms, default 10000]
 // Prints answered_ms=<n> and exits 0, or prints "no window" / "no answer" and exits 1.
 
 #include <windows.h>
