@@ -23,6 +23,8 @@ enum class HitKind : int32_t {
     PanelChangeFolder = 18,
     PanelOpenDownloadFolder = 19,
     Banner = 20,
+    SearchField = 21,
+    SearchClear = 22,  // the glyph that empties the search field
 };
 
 // One clickable thing of a frame: a kind and its id. Keyboard focus and a
@@ -50,3 +52,7 @@ constexpr bool isTitleBarButton(HitKind kind)
     return kind == HitKind::Minimize || kind == HitKind::MaximizeRestore || kind == HitKind::Close ||
            kind == HitKind::DownloadsButton || kind == HitKind::SettingsButton;
 }
+
+// The search field and its clear glyph: a press there belongs to the field,
+// not to a button.
+constexpr bool isSearchZone(HitKind kind) { return kind == HitKind::SearchField || kind == HitKind::SearchClear; }
