@@ -12,6 +12,9 @@ Scenarios, each with its own run of the program:
   window       placement, dragging by the title band, double-click maximise
                and restore with the shadow (directly below the window, as
                another process sees it), the minimum size of a corner drag
+  search       pinyin initials typed into the search field show their app
+               alone; Esc brings the category back; Ctrl+F, and an app only
+               the server's search knows joins the results after the pause
   install      a card's button: badge, progress row, the file and its MD5, the
                installer starting by itself, its Uninstall entry, the green
                card; an archive (no installer); an MD5 mismatch (error toast,
@@ -195,6 +198,16 @@ class Run:
         wait_for(lambda: any(near(self.pixel(point), c) for c in (ACCENT, ACCENT_HOVER, INSTALLED_TINT)),
                  "the catalog's cards at 150 %", timeout=60)
 
+    def icon_picture(self, k):
+        left, top, right, bottom = layout.card_icon_box(k, self.width)
+        x, y = self.window.screen_point(left, top)
+        return winctl.grab(self.ctx.display, (x, y, right - left, bottom - top)).pixels
+
+    def card_slot_empty(self, k):
+        left, top, right, bottom = layout.card_icon_box(k, self.width)
+        return all(near(self.pixel(p), BACKGROUND, 2) for p in ((left, top), (right - 1, bottom - 1),
+                                                                   ((left + right) // 2, (top + bottom) // 2)))
+
     def button_picture(self, k):
         left, top, right, bottom = layout.card_button_box(k, self.width)
         x, y = self.window.screen_point(left, top)
@@ -288,6 +301,50 @@ def window_handling(run):
     run.wait_placed(smallest, "the window at its minimum size")
     run.wait_shadow_around(smallest)
     print("corner drag stopped at 1000 x 660")
+
+
+def search(run):
+    ctx = run.ctx
+    display = ctx.display
+    run.wait_catalog()
+    run.rest_pointer()
+    winctl.wait_until_still(run.window.refresh())
+    demo_icon, archive_icon = run.icon_picture(DEMO), run.icon_picture(ARCHIVE)
+    check(demo_icon != archive_icon, "the demo's and the archive's icons look alike")
+
+    run.click(layout.search_field(run.width))
+    winctl.xdotool(display, "type", "yszs")
+    wait_for(lambda: run.icon_picture(0) == archive_icon and run.card_slot_empty(1),
+             "压缩助手 alone in the first card for \"yszs\"")
+    print("\"yszs\" typed: 压缩助手 alone, in the first card")
+    winctl.xdotool(display, "key", "Escape")
+    wait_for(lambda: run.icon_picture(DEMO) == demo_icon and run.icon_picture(ARCHIVE) == archive_icon,
+             "the category's cards after Esc")
+    print("Esc: the category's cards are back")
+
+    # An app the window's catalog lacks, found only by the server's search.
+    served = os.path.join(ctx.work, "catalog", "catalog.json")
+    with open(served, encoding="utf-8") as f:
+        original = f.read()
+    catalog = json.loads(original)
+    catalog["apps"].append(dict(APPS[EDITOR], id=9, name="Remote Only Tool", categoryIds=["e2e"],
+                                description="only the server has it", downloads=1, updatedAt=1700000000000))
+    try:
+        with open(served, "w", encoding="utf-8") as f:
+            json.dump(catalog, f, ensure_ascii=False)
+        run.rest_pointer()
+        run.click((100, run.window.height - 40))  # the caret leaves the field
+        winctl.xdotool(display, "key", "ctrl+f")
+        winctl.xdotool(display, "type", "remote")
+        wait_for(lambda: near(run.pixel(layout.card_button_fill_point(0, run.width)), ACCENT) and
+                 run.card_slot_empty(1), "the server's app in the first card after the pause")
+        check("/api/client/apps" in ctx.server.paths(), "no search reached the server")
+        print("Ctrl+F, \"remote\": the app only the server knows is the one card")
+        winctl.xdotool(display, "key", "Escape")
+        wait_for(lambda: run.icon_picture(ARCHIVE) == archive_icon, "the category's cards after Esc")
+    finally:
+        with open(served, "w", encoding="utf-8") as f:
+            f.write(original)
 
 
 def covers_screen(rect):
@@ -549,6 +606,7 @@ def run_server_down(ctx):
 
 SCENARIOS = (
     ("window", window_handling, None),
+    ("search", search, None),
     ("install", install_road, None),
     ("installed", installed_after_restart, None),
     ("settings", settings_folder, None),
