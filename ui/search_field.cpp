@@ -208,13 +208,14 @@ void clearSearchField()
     if (edit) SetWindowTextW(edit, L"");  // EN_CHANGE does the rest
 }
 
-bool restoreSearchFocus(bool activated)
+bool restoreSearchFocus(WPARAM activation)
 {
-    if (!activated) {
+    if (LOWORD(activation) == WA_INACTIVE) {
         focusedWhenLeft() = editHasFocus();
         return false;
     }
-    if (!focusedWhenLeft()) return false;
+    // A minimised window takes no caret; its restoring activates it again.
+    if (HIWORD(activation) != 0 || !focusedWhenLeft()) return false;
     focusedWhenLeft() = false;
     HWND edit = viewState().searchEdit;
     ShowWindow(edit, SW_SHOW);

@@ -25,7 +25,7 @@ void leaveSearchField(HWND window);
 void clearSearchField();
 // WM_ACTIVATE: a field typed in when the window was left gets the caret back.
 // True when it took the focus.
-bool restoreSearchFocus(bool activated);
+bool restoreSearchFocus(WPARAM activation);
 // WM_COMMAND from the edit: its text changed, it got or lost the focus.
 LRESULT onSearchCommand(HWND window, WPARAM wParam, LPARAM lParam);
 // WM_CTLCOLOREDIT: the edit is white with the page's text colour.

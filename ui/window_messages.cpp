@@ -160,7 +160,7 @@ LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam)
 {
     // Activation raises the window: its shadow follows it.
     keepShadowBelow(window);
-    if (restoreSearchFocus(LOWORD(wParam) != WA_INACTIVE)) return 0;
+    if (restoreSearchFocus(wParam)) return 0;
     return DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
 }
 
