@@ -105,8 +105,8 @@ bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorTe
 std::wstring fetchErrorText(const std::wstring& clientText);
 
 // Blocking; any thread. Parses the bootstrap document into new lists, builds
-// their search index and hands them to catalog.setPending. On failure sets lastError and leaves every list
-// (and any pending one) as it was.
+// their search index and hands them to catalog.setPending. On failure sets
+// lastError and leaves every list (and any pending one) as it was.
 bool bootstrap(Catalog& catalog, const std::wstring& serverUrl);
 // Blocking; fills searchResults on the caller's thread.
 bool search(Catalog& catalog, const std::wstring& serverUrl, const std::wstring& query);

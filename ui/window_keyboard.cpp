@@ -71,6 +71,8 @@ LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags)
             moveFocusTo(window, moveFocus(layout, view.focus, FocusMove::Next));
             return 0;
         }
+        // The ring on the search field stays; the arrows do not type.
+        if (view.focus.kind == HitKind::SearchField) return 0;
         const FocusMove move = key == VK_LEFT    ? FocusMove::Left
                                : key == VK_RIGHT ? FocusMove::Right
                                : key == VK_UP    ? FocusMove::Up
