@@ -6,7 +6,3 @@ target_link_libraries(bootstrap_bench PRIVATE pakvane)
 # The JSON parser on two hostile 8 MiB documents: see tools/bench/json_bench.sh.
 add_executable(json_bench ${CMAKE_SOURCE_DIR}/tools/bench/json_bench.cpp)
 target_link_libraries(json_bench PRIVATE pakvane)
-
-# Asks the main window whether it answers, for tools/bench/hostile_memory.sh.
-add_executable(answer_probe ${CMAKE_SOURCE_DIR}/tools/bench/answer_probe.cpp)
-target_link_libraries(answer_probe PRIVATE user32)

@@ -4,6 +4,8 @@
 //   zorder         the class of the window directly below "KXMainWnd"
 //   hittest X Y    the main window's answer to WM_NCHITTEST at screen X, Y
 //   rect CLASS     the window rectangle of the first window of that class
+//   answer MS      whether the main window answers WM_NULL within MS ms, the
+//                  way Windows decides a window hangs: answered_ms=<n>
 // Writes one line to OUT_FILE (Wine's console output is not reliable through
 // pipes); exits 1 when the window is not there.
 
@@ -65,6 +67,14 @@ int wmain(int argc, wchar_t** argv)
         char line[96];
         std::snprintf(line, sizeof line, "%ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return answer(argv[1], line) ? 0 : 1;
+    }
+    if (command == L"answer" && argc >= 4) {
+        if (!main) return 1;
+        DWORD_PTR result = 0;
+        const ULONGLONG start = GetTickCount64();
+        if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(_wtoi(argv[3])), &result))
+            return 1;
+        return answer(argv[1], "answered_ms=" + std::to_string(GetTickCount64() - start)) ? 0 : 1;
     }
     return 2;
 }

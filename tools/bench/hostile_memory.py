@@ -12,7 +12,7 @@ Each hostile bootstrap starts with one real app in the one category, whose
 icon request shows that the window has taken the catalog over and painted it.
 For each case: a fresh program in its own Wine prefix on a virtual screen;
 wait for that icon request, then until the program's CPU time stands still;
-ask the window for an answer (answer_probe.exe, SendMessageTimeoutW); read
+ask the window for an answer (window_probe.exe, SendMessageTimeoutW); read
 VmHWM and VmRSS of the Pakvane.exe Linux process from /proc.
 """
 
@@ -95,12 +95,7 @@ def wait_until_idle(pid, timeout):
 
 
 def ask_window(session, probe, work):
-    out = os.path.join(work, "probe.txt")
-    with open(out, "wb") as f:
-        subprocess.run(["wine", probe, "10000"], env=session.env, stdin=subprocess.DEVNULL, stdout=f,
-                       stderr=subprocess.STDOUT)
-    with open(out, "rb") as f:
-        return f.read().decode("utf-8", "replace").strip()
+    return winctl.probe(session.env, probe, work, "answer", 10000) or "no answer"
 
 
 def run_case(name, args, work_root):
@@ -136,7 +131,7 @@ def run_case(name, args, work_root):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--exe", required=True, help="Pakvane.exe")
-    parser.add_argument("--probe", required=True, help="answer_probe.exe")
+    parser.add_argument("--probe", required=True, help="window_probe.exe")
     parser.add_argument("--prefix", required=True, help="Wine prefix for the runs")
     parser.add_argument("--timeout", type=float, default=600, help="seconds each wait may take")
     parser.add_argument("cases", nargs="*", default=["baseline", "icon", "apps", "numbers"])

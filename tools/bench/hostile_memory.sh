@@ -10,9 +10,9 @@ exe=${1:-$source_dir/build/win/Pakvane.exe}
 shift || true
 build_dir=$(cd "$(dirname "$exe")" && pwd)
 "$source_dir/tools/bench/ensure_built.sh" "$exe" Pakvane
-probe=$build_dir/answer_probe.exe
-[ -f "$probe" ] || probe=$source_dir/build/win/answer_probe.exe
-"$source_dir/tools/bench/ensure_built.sh" "$probe" answer_probe
+probe=$build_dir/window_probe.exe
+[ -f "$probe" ] || probe=$source_dir/build/win/window_probe.exe
+"$source_dir/tools/bench/ensure_built.sh" "$probe" window_probe
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
 exec python3 "$source_dir/tools/bench/hostile_memory.py" --exe "$exe" --probe "$probe" \
     --prefix "$build_dir/hostile-wineprefix" "$@"

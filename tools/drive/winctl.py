@@ -291,7 +291,8 @@ def registry_delete(env, key):
 
 def probe(env, probe_exe, work, *args):
     """Runs tests/window/window_probe.exe in the prefix (a look at the window
-    from another process: "zorder", "hittest X Y", "rect CLASS", "dpi") and
+    from another process: "zorder", "hittest X Y", "rect CLASS", "dpi",
+    "answer MS") and
     returns its one line of answer, or None when it found nothing."""
     out = os.path.join(work, "probe-answer.txt")
     if os.path.exists(out):
