@@ -13,8 +13,7 @@ Scenarios, each with its own run of the program:
                and restore with the shadow (directly below the window, as
                another process sees it), the minimum size of a corner drag
   search       pinyin initials typed into the search field show their app
-               alone; Esc brings the category back; Ctrl+F, and an app only
-               the server's search knows joins the results after the pause
+               alone in the first card; Esc brings the category back
   install      a card's button: badge, progress row, the file and its MD5, the
                installer starting by itself, its Uninstall entry, the green
                card; an archive (no installer); an MD5 mismatch (error toast,
@@ -305,8 +304,7 @@ def window_handling(run):
 
 
 def search(run):
-    ctx = run.ctx
-    display = ctx.display
+    display = run.ctx.display
     run.wait_catalog()
     run.rest_pointer()
     winctl.wait_until_still(run.window.refresh())
@@ -322,30 +320,6 @@ def search(run):
     wait_for(lambda: run.icon_picture(DEMO) == demo_icon and run.icon_picture(ARCHIVE) == archive_icon,
              "the category's cards after Esc")
     print("Esc: the category's cards are back")
-
-    # An app the window's catalog lacks, found only by the server's search.
-    served = os.path.join(ctx.work, "catalog", "catalog.json")
-    with open(served, encoding="utf-8") as f:
-        original = f.read()
-    catalog = json.loads(original)
-    catalog["apps"].append(dict(APPS[EDITOR], id=9, name="Remote Only Tool", categoryIds=["e2e"],
-                                description="only the server has it", downloads=1, updatedAt=1700000000000))
-    try:
-        with open(served, "w", encoding="utf-8") as f:
-            json.dump(catalog, f, ensure_ascii=False)
-        run.rest_pointer()
-        run.click((100, run.window.height - 40))  # the caret leaves the field
-        winctl.xdotool(display, "key", "ctrl+f")
-        winctl.xdotool(display, "type", "remote")
-        wait_for(lambda: near(run.pixel(layout.card_button_fill_point(0, run.width)), ACCENT) and
-                 run.card_slot_empty(1), "the server's app in the first card after the pause")
-        check("/api/client/apps" in ctx.server.paths(), "no search reached the server")
-        print("Ctrl+F, \"remote\": the app only the server knows is the one card")
-        winctl.xdotool(display, "key", "Escape")
-        wait_for(lambda: run.icon_picture(ARCHIVE) == archive_icon, "the category's cards after Esc")
-    finally:
-        with open(served, "w", encoding="utf-8") as f:
-            f.write(original)
 
 
 def covers_screen(rect):
