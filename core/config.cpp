@@ -1,5 +1,6 @@
 #include "core/config.h"
 
+#include "core/atomic_file.h"
 #include "core/config_text.h"
 #include "core/handles.h"
 #include "core/program_folder.h"
@@ -18,24 +19,22 @@ constexpr DWORD kReadChunk = 4096;
 // config.json beside the running executable: a read-only fallback.
 std::wstring besideExecutablePath() { return programFolder() + L"\\config.json"; }
 
-bool writeAll(HANDLE file, const std::string& text)
-{
-    DWORD written = 0;
-    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return false;
-    return written == text.size();
-}
-
 }  // namespace
 
-std::wstring configFilePath()
+std::wstring userDataFolder()
 {
     wchar_t buffer[MAX_PATH] = {};
     // Not checked: on failure the buffer stays empty and the path is rooted
-    // at the current drive, which still works as a place for the file.
+    // at the current drive, which still works as a place for the files.
     SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, buffer);
     std::wstring folder = std::wstring(buffer) + L"\\Lorimund";
     CreateDirectoryW(folder.c_str(), nullptr);  // usually exists already
-    return folder + L"\\config.json";
+    return folder;
+}
+
+std::wstring configFilePath()
+{
+    return userDataFolder() + L"\\config.json";
 }
 
 bool readWholeFile(const std::wstring& path, std::string& out)
@@ -61,18 +60,5 @@ Config loadConfig()
 
 bool saveConfig(const Config& config)
 {
-    const std::string text = configFileText(config);
-    const std::wstring path = configFilePath();
-    // Writing in place would leave a truncated file after a crash or a full
-    // disk; the move below replaces the old file only once the new one is whole.
-    const std::wstring temporary = path + L".tmp";
-    UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    bool written = writeAll(file.get(), text) && FlushFileBuffers(file.get());
-    file.reset();
-    if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileW(temporary.c_str());
-    return false;
+    return replaceFileAtomically(configFilePath(), configFileText(config));
 }

@@ -12,6 +12,9 @@ struct Config {
 extern Config g_config;
 extern const wchar_t* const defaultServerUrl;
 
+// The per-user folder of the program's files (%APPDATA%\Lorimund), without
+// a trailing backslash; creates it.
+std::wstring userDataFolder();
 // Path of the per-user config.json; creates its folder.
 std::wstring configFilePath();
 // Appends the file's bytes to out; false only when the file cannot be opened.

@@ -6,18 +6,24 @@
 #include "core/detached_thread.h"
 #include "download/download_folder.h"
 #include "download/file_name.h"
+#include "download/task_list_writer.h"
 
 namespace {
 
-bool isActive(int32_t state) { return state == TaskState::Downloading || state == TaskState::Verifying; }
+// A download not over yet: its worker runs, or it is paused and goes on
+// through resume.
+bool isUnfinished(int32_t state)
+{
+    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Paused;
+}
 
-// A task uses its part file while it downloads or verifies, and after a cancel
-// until its worker has ended: the finishing steps ignore the flag and still
-// hash and move the file.
+// A task uses its part file while it downloads or verifies, while it is paused
+// (the file waits to be continued), and after a cancel until its worker has
+// ended: the finishing steps ignore the flag and still hash and move the file.
 bool usesPartFile(const Task& task)
 {
     const int32_t state = task.state.load();
-    if (isActive(state)) return true;
+    if (isUnfinished(state)) return true;
     return state == TaskState::Cancelled && task.thread && WaitForSingleObject(task.thread.get(), 0) == WAIT_TIMEOUT;
 }
 
@@ -91,6 +97,18 @@ void Task::setSignature(const InstallerSignature& signature)
     signature_ = signature;
 }
 
+ResumePoint Task::resumePoint() const
+{
+    std::lock_guard<std::mutex> guard(resumeLock);
+    return resume_;
+}
+
+void Task::setResumePoint(const ResumePoint& point)
+{
+    std::lock_guard<std::mutex> guard(resumeLock);
+    resume_ = point;
+}
+
 DownloadManager& DownloadManager::instance()
 {
     // Never destroyed: detached workers may still use the request gate while
@@ -105,7 +123,7 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     {
         std::lock_guard<std::mutex> guard(lock);
         auto it = tasks.find(id);
-        if (it != tasks.end() && isActive(it->second->state.load())) return;
+        if (it != tasks.end() && isUnfinished(it->second->state.load())) return;
     }
 
     auto task = std::make_shared<Task>();
@@ -115,6 +133,7 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     task->md5 = md5;
     task->packageSize = size;
     task->size = size;
+    task->setResumePoint({size > 0 ? size : 0, 0, {}});
 
     // No disk is touched here (the UI thread): the worker creates the folder.
     const std::wstring folder = downloadFolderInUse();
@@ -131,8 +150,12 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
         task->partPath = folder + L"\\" + stem + L".exe.part";
         tasks[id] = task;
     }
-    post(WM_APP_REFRESH, 0);
+    taskChanged();
+    startWorker(task);
+}
 
+void DownloadManager::startWorker(const std::shared_ptr<Task>& task)
+{
     UniqueHandle thread = startDetachedThread([task] {
         createFolderOf(task->partPath);
         instance().run(task);
@@ -142,28 +165,87 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
         failTask(task.get(), L"下载中断，请重试");
         return;
     }
+    // Under the lock: workers look at other tasks' threads (letGoOfPartFile).
+    std::lock_guard<std::mutex> guard(lock);
     task->thread = std::move(thread);
 }
 
 void DownloadManager::cancel(int32_t id)
 {
     std::shared_ptr<Task> task = findTask(id);
-    if (!task || !isActive(task->state.load())) return;
+    if (!task || !isUnfinished(task->state.load())) return;
     task->cancelRequested = 1;
-    // Only from a state the worker is still in: a task that has just finished
-    // or failed keeps that outcome.
-    int32_t state = TaskState::Downloading;
-    if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) {
-        state = TaskState::Verifying;
-        if (!task->state.compare_exchange_strong(state, TaskState::Cancelled)) return;
+    // Only from a state the worker is still in, or from a pause: a task that
+    // has just finished or failed keeps that outcome.
+    bool cancelled = false;
+    for (const int32_t from : {TaskState::Downloading, TaskState::Verifying, TaskState::Paused}) {
+        int32_t state = from;
+        if (task->state.compare_exchange_strong(state, TaskState::Cancelled)) {
+            cancelled = true;
+            break;
+        }
     }
+    if (!cancelled) return;
     // The worker's request sees the flag within 50 ms; a worker waiting for a
     // request slot gives up waiting.
     {
         std::lock_guard<std::mutex> guard(slotLock);
     }
     slotFree.notify_all();
-    post(WM_APP_REFRESH, 0);
+    taskChanged();
+}
+
+void DownloadManager::pause(int32_t id)
+{
+    std::shared_ptr<Task> task = findTask(id);
+    if (!task) return;
+    // Only a transfer pauses: the bytes of a verifying task are all there.
+    int32_t state = TaskState::Downloading;
+    if (!task->state.compare_exchange_strong(state, TaskState::Paused)) return;
+    task->cancelRequested = 1;
+    task->speed = 0;
+    {
+        std::lock_guard<std::mutex> guard(slotLock);
+    }
+    slotFree.notify_all();
+    taskChanged();
+}
+
+void DownloadManager::resume(int32_t id, const PackageFacts* catalogNow)
+{
+    std::shared_ptr<Task> paused = findTask(id);
+    if (!paused || paused->state.load() != TaskState::Paused) return;
+
+    // A new task with a stop flag of its own: the paused one's worker may not
+    // have ended yet, and its flag must keep it stopped.
+    auto task = std::make_shared<Task>();
+    task->id = paused->id;
+    task->name = paused->name;
+    task->url = paused->url;
+    task->md5 = catalogNow && !catalogNow->md5.empty() ? catalogNow->md5 : paused->md5;
+    task->packageSize = catalogNow ? catalogNow->size : paused->packageSize;
+    task->partPath = paused->partPath;
+    task->setFinalPath(paused->finalPath());
+    task->size = paused->size.load();
+    task->received = paused->received.load();
+    task->setResumePoint(paused->resumePoint());
+    task->predecessor = paused;
+    if (paused->thread) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(GetCurrentProcess(), paused->thread.get(), GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE,
+                            0))
+            task->predecessorThread.reset(copy);
+        else if (WaitForSingleObject(paused->thread.get(), 0) == WAIT_TIMEOUT)
+            return;  // the old worker cannot be waited for: try again later
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto it = tasks.find(id);
+        if (it == tasks.end() || it->second != paused || paused->state.load() != TaskState::Paused) return;
+        it->second = task;
+    }
+    taskChanged();
+    startWorker(task);
 }
 
 void DownloadManager::clearFinished()
@@ -171,7 +253,8 @@ void DownloadManager::clearFinished()
     std::lock_guard<std::mutex> guard(lock);
     for (auto it = tasks.begin(); it != tasks.end();) {
         const int32_t state = it->second->state.load();
-        if (isActive(state) || state == TaskState::Installing) {
+        // A paused download stays, with its part file.
+        if (isUnfinished(state) || state == TaskState::Installing) {
             ++it;
             continue;
         }
@@ -185,7 +268,7 @@ void DownloadManager::clearFinished()
         }
         it = tasks.erase(it);
     }
-    post(WM_APP_REFRESH, 0);
+    taskChanged();
 }
 
 bool DownloadManager::startInstall(int32_t id)
@@ -203,12 +286,12 @@ bool DownloadManager::startInstall(int32_t id)
         task = it->second;
     }
     task->state = TaskState::Installing;
-    post(WM_APP_REFRESH, 0);
+    taskChanged();
 
     const InstallerLauncher launch = installerLauncher.load();
     if (!launch || !launch(task)) {
         task->state = TaskState::Downloaded;
-        post(WM_APP_REFRESH, 0);
+        taskChanged();
     }
     return true;
 }
@@ -293,11 +376,33 @@ void DownloadManager::post(UINT msg, WPARAM wParam, LPARAM lParam)
     if (hwnd) PostMessageW(hwnd, msg, wParam, lParam);
 }
 
+void DownloadManager::taskChanged()
+{
+    post(WM_APP_REFRESH, 0);
+    recordNow();
+}
+
+void DownloadManager::recordNow()
+{
+    if (TaskListWriter* writer = listWriter.load()) writer->stateChanged();
+}
+
+void DownloadManager::progressChanged()
+{
+    if (TaskListWriter* writer = listWriter.load()) writer->bytesArrived();
+}
+
+void DownloadManager::keepTaskListIn(TaskListWriter* writer) { listWriter = writer; }
+
 void DownloadManager::failTask(Task* task, const std::wstring& text)
 {
     task->setError(text);
-    task->state = TaskState::Failed;
-    post(WM_APP_REFRESH, 0);
+    // A task paused meanwhile stays paused: its part file is continued later.
+    int32_t state = task->state.load();
+    do {
+        if (state == TaskState::Paused) return;
+    } while (!task->state.compare_exchange_weak(state, TaskState::Failed));
+    taskChanged();
 }
 
 RequestSlot DownloadManager::acquireSlot(const Task* task)
@@ -328,7 +433,7 @@ void DownloadManager::letGoOfPartFile(const Task& task)
         DeleteFileW(task.partPath.c_str());
 }
 
-bool DownloadManager::pause(Task* task, int steps)
+bool DownloadManager::waitSteps(Task* task, int steps)
 {
     for (int step = 0; step < steps; ++step) {
         if (task->cancelRequested.load()) return false;

@@ -12,10 +12,24 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/handles.h"
 #include "download/installer_signature.h"
+#include "download/task_list.h"
 #include "download/task_state.h"
+#include "download/transfer_decision.h"
+
+class TaskListWriter;
+
+// What the task list may claim of a task's part file: the bytes [0, held)
+// are on the disk (flushed), of this version of the file, whose size is size
+// (0: unknown). The worker changes it; a later run continues from it.
+struct ResumePoint {
+    int64_t size = 0;
+    int64_t held = 0;
+    FileVersion version;
+};
 
 struct Task {
     int32_t id = 0;
@@ -33,11 +47,17 @@ struct Task {
     std::atomic<bool> md5Ok{true};
     std::atomic<bool> isArchive{false};
     std::atomic<int32_t> retries{0};
+    // Set by cancel and pause: the worker stops (the HTTP call's abort flag).
     std::atomic<uint8_t> cancelRequested{0};
     // Set by clearFinished when it removed the task while its worker may still
     // hold the part file: the worker deletes the file when it lets go.
     std::atomic<bool> deletePartFile{false};
     UniqueHandle thread;  // the download worker; detached, never waited on by the product
+    // A paused task that this one continues, and its worker's thread: the new
+    // worker waits for the old one to let go of the part file, then takes its
+    // resume point. Set before the worker starts; only the worker uses them.
+    std::shared_ptr<Task> predecessor;
+    UniqueHandle predecessorThread;
 
     std::mutex urlLock;  // guards resolvedUrl and staleUrls
     std::string resolvedUrl;
@@ -50,6 +70,8 @@ struct Task {
     // What the check before the last launch found; Unchecked until then.
     InstallerSignature signature() const;
     void setSignature(const InstallerSignature& signature);
+    ResumePoint resumePoint() const;
+    void setResumePoint(const ResumePoint& point);
 
 private:
     // The worker renames finalPath while the UI thread may read it.
@@ -58,6 +80,8 @@ private:
     mutable std::mutex errorLock;  // guards error_ and signature_
     std::wstring error_;
     InstallerSignature signature_;
+    mutable std::mutex resumeLock;  // guards resume_
+    ResumePoint resume_;
     friend class DownloadManager;
 };
 
@@ -74,6 +98,12 @@ struct TaskView {
     int32_t retries;
     SignatureState signature;
     std::wstring publisher;
+};
+
+// What the catalog says of an app's package now.
+struct PackageFacts {
+    std::string md5;
+    int64_t size = 0;
 };
 
 // Starts the installer worker for a task already set to Installing; false when
@@ -97,6 +127,14 @@ public:
     void startDownload(int32_t id, const std::wstring& name, const std::string& url, const std::string& md5,
                        int64_t size);
     void cancel(int32_t id);
+    // Stops a downloading task within about a second and keeps its part file
+    // (state Paused).
+    void pause(int32_t id);
+    // Continues a paused task from the bytes its part file holds, through a
+    // new worker (probe, request gate, checks). catalogNow, when the app is in
+    // the catalog: its digest and size replace those of the task's start (a
+    // task put back after a restart may be older than the catalog).
+    void resume(int32_t id, const PackageFacts* catalogNow = nullptr);
     void clearFinished();
     // True when the task qualified: a downloaded, verified installer whose
     // signature was not found broken. The installer worker checks the file
@@ -110,18 +148,44 @@ public:
     std::shared_ptr<Task> findTask(int32_t id);
     // Posts msg to hwnd when it is set.
     void post(UINT msg, WPARAM wParam, LPARAM lParam = 0);
+    // A task changed in a way the task list must keep: redraw, and write the
+    // list at once (from the writer's worker).
+    void taskChanged();
+
+    // The writer that keeps downloads.json; set once at start-up, never
+    // destroyed. Without one nothing is written.
+    void keepTaskListIn(TaskListWriter* writer);
+    // Puts the tasks of the last run back, before the window shows: finished
+    // ones whose file is still there as they were, unfinished ones paused
+    // with the bytes their part file holds; the rest are dropped. UI thread.
+    void restore(const std::vector<StoredTask>& stored);
+    // Every task as the list stores it, in id order. Runs on the writer's worker.
+    std::vector<StoredTask> storedTasks();
 
 private:
     friend struct DownloadManagerTestAccess;  // the tests' seams: tests/support/download_manager_access.h
 
     DownloadManager() = default;
     void run(std::shared_ptr<Task> task);
-    bool downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole);
+    // The bytes [first, last] of the file; the transfer starts at from (the
+    // first byte not yet held, first when none is) and restarts at first.
+    bool downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole, int64_t from);
+    // The worker's start as a continuation: waits until the paused task it
+    // continues has let go of the part file and takes its resume point. False
+    // when this task is stopped meanwhile.
+    bool takeOver(Task* task);
+    // Starts the worker of a task already in the map.
+    void startWorker(const std::shared_ptr<Task>& task);
+    // The task list must keep a change nobody sees (a size, a validator,
+    // bytes held from byte 0 again): written at once, nothing redrawn.
+    void recordNow();
+    // The task list must keep bytes that arrived (written at most every 2 s).
+    void progressChanged();
     // Digest, archive check and the move into place, once the bytes are complete.
     void finish(Task* task);
     void failTask(Task* task, const std::wstring& text);
-    // Waits steps x 100 ms, checking the cancel flag before each step; false when cancelled.
-    bool pause(Task* task, int steps);
+    // Waits steps x 100 ms, checking the stop flag before each step; false when stopped.
+    bool waitSteps(Task* task, int steps);
     // Null when the task is cancelled while it waits.
     RequestSlot acquireSlot(const Task* task);
     void releaseSlot();
@@ -140,4 +204,5 @@ private:
     int32_t activeRequests = 0;
     std::atomic<int> waitStepMs{100};
     std::atomic<InstallerLauncher> installerLauncher{nullptr};
+    std::atomic<TaskListWriter*> listWriter{nullptr};
 };

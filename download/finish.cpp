@@ -44,7 +44,7 @@ void DownloadManager::finish(Task* task)
     int32_t state = TaskState::Downloading;
     if (!task->state.compare_exchange_strong(state, TaskState::Verifying)) return;
     task->retries.exchange(0);
-    post(WM_APP_REFRESH, 0);
+    taskChanged();
 
     // A file of another length than the server's own size is not the file it
     // meant, whatever the transfer believed: never put it in place.
@@ -78,7 +78,7 @@ void DownloadManager::finish(Task* task)
     if (MoveFileExW(task->partPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         task->speed = 0;
         task->state = TaskState::Downloaded;
-        post(WM_APP_REFRESH, 0);
+        taskChanged();
         post(WM_APP_TASK_DONE, static_cast<WPARAM>(task->id));
     } else {
         failTask(task, L"保存文件失败（文件被占用？）");

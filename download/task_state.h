@@ -15,15 +15,18 @@ enum Value : int32_t {
     Cancelled = 4,
     Installed = 5,
     Installing = 6,
-    InstallUnconfirmed = 7
+    InstallUnconfirmed = 7,
+    Paused = 8  // stopped by the user or by the end of the program; the part file is kept
 };
 }  // namespace TaskState
 
-// A worker still owns the task: its bytes are arriving, being checked, or its
-// installer runs. A card of such a task only opens the download list.
+// The task goes on from the download list: a worker owns it (its bytes are
+// arriving, being checked, or its installer runs) or it is paused, waiting
+// there for 继续. A card of such a task only opens the download list.
 constexpr bool taskIsBusy(int32_t state)
 {
-    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing;
+    return state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing ||
+           state == TaskState::Paused;
 }
 
 // The transfer's share in whole percent, 0..100: 0 while the total is unknown

@@ -46,16 +46,51 @@ void decideHttpError(const AttemptAnswer& answer, AttemptDecision& decision)
 
 }  // namespace
 
+FileVersion answerVersion(const std::string& etag, const std::string& lastModified)
+{
+    const bool weak = etag.size() >= 2 && etag[0] == 'W' && etag[1] == '/';
+    if (!etag.empty() && !weak) return {ValidatorKind::ETag, etag};
+    if (!lastModified.empty()) return {ValidatorKind::LastModified, lastModified};
+    return {};
+}
+
+bool sameVersion(const FileVersion& stored, const std::string& etag, const std::string& lastModified)
+{
+    switch (stored.kind) {
+    case ValidatorKind::ETag: return etag == stored.value;
+    case ValidatorKind::LastModified: return lastModified == stored.value;
+    case ValidatorKind::None: break;
+    }
+    return false;
+}
+
+bool mayContinue(int64_t storedSize, const FileVersion& stored, bool rangesHonoured, int64_t probeTotal,
+                 const std::string& etag, const std::string& lastModified)
+{
+    if (!rangesHonoured) return false;
+    if (storedSize > 0 && probeTotal > 0 && storedSize != probeTotal) return false;
+    return !stored.known() || sameVersion(stored, etag, lastModified);
+}
+
+bool sendsIfRange(const AttemptRange& range) { return range.ranged && range.attemptStart > 0 && range.version.known(); }
+
 BodyUse checkBody(const AttemptRange& range, const AttemptAnswer& answer, int64_t knownSize)
 {
     if (!range.ranged) return BodyUse::Write;
     if (answer.status != 206) {
+        // The If-Range did not hold: this is the file as it is now, whole.
+        if (range.whole && sendsIfRange(range)) return BodyUse::Replace;
         // A full-body answer is acceptable only for a whole-file attempt from byte 0.
         if (!range.whole || range.attemptStart != 0) return BodyUse::RangeRefused;
         const bool otherSize = answer.contentLength > 0 && knownSize > 0 && answer.contentLength != knownSize;
         return otherSize ? BodyUse::ChangedTotal : BodyUse::Write;
     }
     if (answer.totalLength > 0 && knownSize > 0 && answer.totalLength != knownSize) return BodyUse::ChangedTotal;
+    // A server that ignores If-Range still must not add another version's
+    // bytes to the ones held.
+    if (range.attemptStart > 0 && range.version.known() &&
+        !sameVersion(range.version, answer.etag, answer.lastModified))
+        return BodyUse::ChangedVersion;
     if (answer.rangeFirst != range.attemptStart) return BodyUse::WrongStart;
     return BodyUse::Write;
 }
@@ -63,9 +98,10 @@ BodyUse checkBody(const AttemptRange& range, const AttemptAnswer& answer, int64_
 AttemptDecision decideAttempt(const AttemptRange& range, const AttemptAnswer& answer)
 {
     AttemptDecision decision;
-    if (answer.changedTotal) {
+    if (answer.changedTotal || answer.changedVersion) {
         // The file changed on the server: never splice two versions.
-        decision.newSize = answer.status == 206 ? answer.totalLength : answer.contentLength;
+        const int64_t total = answer.status == 206 ? answer.totalLength : answer.contentLength;
+        decision.newSize = total > 0 ? total : 0;
         decision.restart = true;
         return decision;
     }

@@ -121,7 +121,7 @@ void runInstaller(std::shared_ptr<Task> task)
             task->state = outcome.state;
         }
     }
-    DownloadManager::instance().post(WM_APP_REFRESH, 0);
+    DownloadManager::instance().taskChanged();
 }
 
 bool startInstallerWorker(const std::shared_ptr<Task>& task)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/text.h"
 #include "net/async_hop.h"
 #include "net/http_text.h"
 
@@ -132,9 +133,11 @@ bool queryText(HINTERNET request, DWORD query, std::wstring& value)
     return true;
 }
 
-void readLengths(HINTERNET request, HttpResponse& response)
+void readHead(HINTERNET request, HttpResponse& response)
 {
     std::wstring value;
+    if (queryText(request, WINHTTP_QUERY_ETAG, value)) response.etag = wideToUtf8(value);
+    if (queryText(request, WINHTTP_QUERY_LAST_MODIFIED, value)) response.lastModified = wideToUtf8(value);
     if (queryText(request, WINHTTP_QUERY_CONTENT_LENGTH, value) && !value.empty())
         response.contentLength = leadingDecimal(value);
     if (queryText(request, WINHTTP_QUERY_CONTENT_RANGE, value) && !value.empty()) {
@@ -276,7 +279,7 @@ HttpResult HttpClient::request(const std::wstring& url, const HttpHeaders& heade
 
         response.status = status;
         response.finalUrl = currentUrl;
-        readLengths(hop.request(), response);
+        readHead(hop.request(), response);
         HttpResult bodyResult = HttpResult::Ok;
         if (sink || status <= 499) bodyResult = readBody(hop, sink, response, errorText, abortFlag);
         endHop(hop, abortFlag);

@@ -21,6 +21,10 @@ struct HttpResponse {
     int64_t totalLength = -1;
     int64_t rangeFirst = -1;  // first byte a Content-Range names; -1 when there is none
     bool hasContentRange = false;
+    // What identifies the version of the resource answered, as sent (UTF-8);
+    // empty when the answer has none.
+    std::string etag;
+    std::string lastModified;
     std::string body;
     std::wstring finalUrl;
 };

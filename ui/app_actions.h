@@ -20,7 +20,8 @@ using ShowToast = std::function<void(const std::wstring& text, ToastKind kind)>;
 CardButtonLook cardButtonLookFor(const AppInfo& app, const TaskView* task, bool hovered);
 // Its label.
 std::wstring cardButtonLabel(const AppInfo& app, const TaskView* task);
-// True when clicking the button only opens the download list (the task is busy).
+// True when clicking the button only opens the download list (the task is busy
+// or paused: it goes on from the list).
 bool buttonOpensDownloads(const TaskView* task);
 // The app's task in a fresh snapshot; false when it has none.
 bool findTaskView(int32_t appId, TaskView& out);

@@ -1,7 +1,5 @@
 #include "ui/card_look.h"
 
-#include <cwchar>
-
 namespace {
 
 CardButtonLook accentButton(const wchar_t* label, bool hovered)
@@ -13,6 +11,13 @@ CardButtonLook progressButton(std::wstring label, const ButtonTask& task)
 {
     // One pixel per percent; a transfer past its announced size stays inside the button.
     return {std::move(label), kHoverFill, kTextAccent, transferPercent(task.received, task.size)};
+}
+
+// "<word> N%", N the clamped share of the transfer.
+CardButtonLook percentButton(const wchar_t* word, const ButtonTask& task)
+{
+    return progressButton(std::wstring(word) + L" " + std::to_wstring(transferPercent(task.received, task.size)) + L"%",
+                          task);
 }
 
 uint8_t channel(TextColor colour, int shift) { return static_cast<uint8_t>((colour >> shift) & 0xFF); }
@@ -42,12 +47,9 @@ CardButtonLook cardButtonLook(bool hasPackage, const ButtonTask* task, bool hove
         return {L"敬请期待", kHoverFill, kTextDisabled, 0};
     }
     switch (task->state) {
-    case TaskState::Downloading: {
-        wchar_t label[48];
-        std::swprintf(label, 48, L"下载中 %d%%", transferPercent(task->received, task->size));
-        return progressButton(label, *task);
-    }
+    case TaskState::Downloading: return percentButton(L"下载中", *task);
     case TaskState::Verifying: return progressButton(L"校验中", *task);
+    case TaskState::Paused: return percentButton(L"已暂停", *task);
     case TaskState::Downloaded:
     case TaskState::InstallUnconfirmed: return accentButton(task->isArchive ? L"打开文件夹" : L"立即安装", hovered);
     case TaskState::Failed: return accentButton(L"重试", hovered);

@@ -23,8 +23,10 @@ enum class HitKind : int32_t {
     PanelChangeFolder = 18,
     PanelOpenDownloadFolder = 19,
     Banner = 20,
-    SearchField = 21,
-    SearchClear = 22,  // the glyph that empties the search field
+    PanelPause = 21,
+    PanelResume = 22,
+    SearchField = 23,
+    SearchClear = 24,  // the glyph that empties the search field
 };
 
 // One clickable thing of a frame: a kind and its id. Keyboard focus and a
@@ -43,7 +45,7 @@ struct ZoneRef {
 constexpr bool isPanelRowButton(HitKind kind)
 {
     return kind == HitKind::PanelCancel || kind == HitKind::PanelInstall || kind == HitKind::PanelOpenFolder ||
-           kind == HitKind::PanelRetry;
+           kind == HitKind::PanelRetry || kind == HitKind::PanelPause || kind == HitKind::PanelResume;
 }
 
 // The window's own buttons in the title band.

@@ -107,8 +107,13 @@ ZoneRef moveFocus(const FrameLayout& layout, ZoneRef current, FocusMove move)
 ZoneRef repairFocus(const FrameLayout& layout, ZoneRef current)
 {
     if (current.empty() || indexIn(layout.focusOrder, current) >= 0) return current;
-    if (isPanelRowButton(current.kind)) return firstButtonOfTask(layout, current.id);
-    return {};
+    if (!isPanelRowButton(current.kind)) return {};
+    // "取消" of a paused row takes the place of "暂停": a second Enter would cancel.
+    if (current.kind == HitKind::PanelPause) {
+        const ZoneRef resume{HitKind::PanelResume, current.id};
+        if (indexIn(layout.focusOrder, resume) >= 0) return resume;
+    }
+    return firstButtonOfTask(layout, current.id);
 }
 
 ScrollChange revealFocus(const FrameLayout& layout, ZoneRef focus)

@@ -15,7 +15,8 @@ enum class FocusMove { Next, Previous, Left, Right, Up, Down };
 ZoneRef moveFocus(const FrameLayout& layout, ZoneRef current, FocusMove move);
 
 // The focus after a new frame: kept while the thing is still there; a row
-// button whose task changed state moves to that row's first button; else none.
+// button whose task changed state moves to that row's first button ("暂停"
+// to "继续", so that a second Enter never cancels); else none.
 ZoneRef repairFocus(const FrameLayout& layout, ZoneRef current);
 
 struct ScrollChange {

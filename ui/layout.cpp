@@ -287,7 +287,12 @@ std::vector<PanelButton> panelRowButtons(int32_t taskState, bool isArchive, int 
     };
     switch (taskState) {
     case TaskState::Downloading:
+        return {button(c - 196, c - 120, PanelAction::Pause, false),
+                button(c - 112, c - 36, PanelAction::Cancel, false)};
     case TaskState::Verifying: return {button(c - 112, c - 36, PanelAction::Cancel, false)};
+    case TaskState::Paused:
+        return {button(c - 196, c - 120, PanelAction::Cancel, false),
+                button(c - 112, c - 36, PanelAction::Resume, true)};
     case TaskState::Downloaded:
     case TaskState::InstallUnconfirmed:
         if (isArchive) return {button(c - 136, c - 36, PanelAction::OpenFolder, false)};

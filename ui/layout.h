@@ -159,7 +159,7 @@ Rect panelRowTrackRect(int clientWidth, int rowLine);
 Rect panelRowStatusRect(int clientWidth, int rowLine);
 
 // The row buttons; the action values are the hit kinds they record.
-enum class PanelAction : int32_t { Cancel = 11, Install = 12, OpenFolder = 13, Retry = 14 };
+enum class PanelAction : int32_t { Cancel = 11, Install = 12, OpenFolder = 13, Retry = 14, Pause = 21, Resume = 22 };
 struct PanelButton {
     Rect rect;
     PanelAction action;

@@ -40,7 +40,8 @@ void paintProgress(const Canvas& c, const TaskView& task, int y)
     const Rect track = panelRowTrackRect(w, y);
     c.fillRoundRect(track, 3, kProgressTrack);
     switch (stateOf(task)) {
-    case TaskState::Downloading: {
+    case TaskState::Downloading:
+    case TaskState::Paused: {
         int percent = transferPercent(task.received, task.size);
         int width = percent >= 1 ? panelProgressWidth(percent, w) : 0;
         if (width >= 1) c.fillRoundRect({track.left, track.top, track.left + width, track.bottom}, 3, kAccent);
@@ -57,11 +58,13 @@ void paintProgress(const Canvas& c, const TaskView& task, int y)
 
 RowStatus statusLine(const TaskView& task)
 {
+    const std::wstring held = formatSize(task.received) + L" / " + formatSize(task.size);
     if (stateOf(task) == TaskState::Downloading) {
-        std::wstring text = formatSize(task.received) + L" / " + formatSize(task.size) + L" · " + formatSpeed(task.speed);
+        std::wstring text = held + L" · " + formatSpeed(task.speed);
         if (task.retries > 0) text += L" · 网络波动，正在重试";
         return {text, kTextMuted};
     }
+    if (stateOf(task) == TaskState::Paused) return {held + L" · 已暂停", kTextMuted};
     return rowStatus({task.state, task.isArchive, task.error, {task.signature, task.publisher}});
 }
 
@@ -72,6 +75,8 @@ const wchar_t* buttonLabel(PanelAction action)
     case PanelAction::Install: return L"安装";
     case PanelAction::OpenFolder: return L"打开文件夹";
     case PanelAction::Retry: return L"重试";
+    case PanelAction::Pause: return L"暂停";
+    case PanelAction::Resume: return L"继续";
     }
     return L"";
 }

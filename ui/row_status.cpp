@@ -1,9 +1,8 @@
 #include "ui/row_status.h"
 
-namespace {
+#include "download/task_state.h"
 
-// Task states as the engine numbers them.
-enum : int32_t { kDownloading, kVerifying, kDownloaded, kFailed, kCancelled, kInstalled, kInstalling, kUnconfirmed };
+namespace {
 
 // The task's own text (an exit code's meaning, a refused launch) where there
 // is one, else the state's.
@@ -28,17 +27,18 @@ RowStatus rowStatus(const RowStatusFacts& facts)
 {
     const std::wstring note = signatureNote(facts.signature);
     switch (facts.state) {
-    case kVerifying: return {L"正在校验文件...", kTextMuted};
-    case kDownloaded:
+    case TaskState::Verifying: return {L"正在校验文件...", kTextMuted};
+    case TaskState::Downloaded:
         // A download that could not be verified, or a launch that was refused.
         if (!facts.error.empty()) return {facts.error, kTextRed};
         return {(facts.isArchive ? L"下载成功 · 压缩包已保存" : L"下载完成") + note, kTextGreen};
-    case kFailed: return {L"下载失败：" + facts.error, kTextRed};
-    case kCancelled: return {L"已取消", kTextMuted};
-    case kInstalled: return {errorOr(facts.error, L"安装完成") + note, kTextGreen};
-    case kInstalling: return {L"正在安装，请稍候..." + note, kTextGreen};
-    case kUnconfirmed: return {errorOr(facts.error, L"安装已取消，可点击右侧按钮重新安装") + note, kTextRed};
-    case kDownloading:
+    case TaskState::Failed: return {L"下载失败：" + facts.error, kTextRed};
+    case TaskState::Cancelled: return {L"已取消", kTextMuted};
+    case TaskState::Installed: return {errorOr(facts.error, L"安装完成") + note, kTextGreen};
+    case TaskState::Installing: return {L"正在安装，请稍候..." + note, kTextGreen};
+    case TaskState::InstallUnconfirmed: return {errorOr(facts.error, L"安装已取消，可点击右侧按钮重新安装") + note, kTextRed};
+    case TaskState::Downloading:
+    case TaskState::Paused:
     default: break;
     }
     return {L"", kTextMuted};

@@ -21,7 +21,7 @@ struct RowStatus {
     TextColor colour = 0;
 };
 
-// Every state but Downloading, whose line shows the transfer's figures.
+// Every state but Downloading and Paused, whose lines show the transfer's figures.
 // After a launch the line also says who signed the installer.
 RowStatus rowStatus(const RowStatusFacts& facts);
 

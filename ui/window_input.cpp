@@ -53,6 +53,19 @@ void onCardButton(HWND window, int32_t appId)
     onAppAction(app.get(), showToast);
 }
 
+// Continues a paused task with what the catalog says of its app now, when it
+// still lists it.
+void resumeTask(int32_t appId)
+{
+    auto app = appById(appId);
+    if (!app) {
+        DownloadManager::instance().resume(appId);
+        return;
+    }
+    const PackageFacts now{app->md5, app->packageSize};
+    DownloadManager::instance().resume(appId, &now);
+}
+
 // Resolving (and making) the folder and the shell's window may both wait on a
 // slow disk: a worker does it.
 void openDownloadFolder()
@@ -138,6 +151,8 @@ void runZoneAction(HWND window, ZoneRef zone)
     case HitKind::PanelChangeFolder: openSettingsDialog(); break;
     case HitKind::CardButton: onCardButton(window, zone.id); break;
     case HitKind::PanelCancel: manager.cancel(zone.id); invalidate(window); break;
+    case HitKind::PanelPause: manager.pause(zone.id); invalidate(window); break;
+    case HitKind::PanelResume: resumeTask(zone.id); invalidate(window); break;
     case HitKind::PanelInstall: onInstallClicked(appCatalog(), zone.id, showToast); invalidate(window); break;
     case HitKind::PanelOpenFolder: manager.revealInFolder(zone.id); break;
     case HitKind::PanelRetry: {

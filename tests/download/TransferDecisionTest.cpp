@@ -119,3 +119,51 @@ TEST(TransferDecision, OnlyAGoodAnswerIsRememberedAsTheAddress)
     answer.status = 404;
     EXPECT_FALSE(decideAttempt(range, answer).rememberFinalUrl);
 }
+
+TEST(TransferDecision, HeldBytesAreContinuedOnlyFromTheSameVersionOfTheFile)
+{
+    const FileVersion tag{ValidatorKind::ETag, "\"v1\""};
+    const FileVersion date{ValidatorKind::LastModified, "Sat, 29 Oct 1994 19:43:31 GMT"};
+    // A weak tag proves nothing byte for byte: the date stands in.
+    EXPECT_EQ(answerVersion("\"v1\"", date.value), tag);
+    EXPECT_EQ(answerVersion("W/\"v1\"", date.value), date);
+    EXPECT_TRUE(sameVersion(date, "\"v2\"", date.value));
+    EXPECT_TRUE(mayContinue(1000, tag, true, 1000, "\"v1\"", ""));
+    EXPECT_FALSE(mayContinue(1000, tag, false, -1, "\"v1\"", ""));    // no ranges
+    EXPECT_FALSE(mayContinue(1000, tag, true, 1001, "\"v1\"", ""));   // another size
+    EXPECT_FALSE(mayContinue(1000, tag, true, 1000, "", date.value));  // no tag to compare
+
+    const struct {
+        int64_t attemptStart;
+        FileVersion version;
+        uint32_t status;
+        const char* etag;
+        bool ifRange;
+        BodyUse use;
+    } cases[] = {
+        {400, tag, 206, "\"v1\"", true, BodyUse::Write},
+        {400, tag, 206, "\"v2\"", true, BodyUse::ChangedVersion},
+        {400, tag, 206, "", true, BodyUse::ChangedVersion},
+        {400, tag, 200, "\"v2\"", true, BodyUse::Replace},  // the If-Range did not hold
+        {400, FileVersion(), 200, "\"v2\"", false, BodyUse::RangeRefused},
+        {0, tag, 206, "\"v2\"", false, BodyUse::Write},  // nothing held yet
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.attemptStart << " " << c.status << " " << c.etag);
+        AttemptRange range;
+        range.last = 999;
+        range.ranged = range.whole = true;
+        range.attemptStart = c.attemptStart;
+        range.version = c.version;
+        AttemptAnswer answer;
+        answer.status = c.status;
+        answer.etag = c.etag;
+        answer.contentLength = c.status == 206 ? 1000 - c.attemptStart : 1000;
+        answer.totalLength = c.status == 206 ? 1000 : -1;
+        answer.rangeFirst = c.status == 206 ? c.attemptStart : -1;
+        EXPECT_EQ(sendsIfRange(range), c.ifRange);
+        EXPECT_EQ(checkBody(range, answer, 1000), c.use);
+        answer.changedVersion = c.use == BodyUse::ChangedVersion;
+        EXPECT_EQ(decideAttempt(range, answer).restart, answer.changedVersion);
+    }
+}

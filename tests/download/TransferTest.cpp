@@ -129,8 +129,10 @@ TEST(RangedTransfer, RangeRefusedOnResumeStartsAgainAndTakesAFullAnswerFromZero)
     EngineTest env(L"refused");
     const std::string content = patternBytes(kSize, 4);
     putServerFile("t-refused.bin", content);
-    addServerRule(rule("/files/t-refused.bin", "{},{\"closeAfter\":" + std::to_string(kBreak) +
-                                                   "},{\"ignoreRange\":true},{\"ignoreRange\":true}"));
+    // Without a validator nothing proves the 200 is the file whose bytes are held.
+    addServerRule(rule("/files/t-refused.bin",
+                       "{\"noValidators\":true},{\"noValidators\":true,\"closeAfter\":" + std::to_string(kBreak) +
+                           "},{\"ignoreRange\":true},{\"ignoreRange\":true}"));
 
     runTask(5004, L"Refused", fileUrl("t-refused.bin"));
 

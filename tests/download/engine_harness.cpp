@@ -88,6 +88,7 @@ ServerLog serverLog()
         LoggedRequest request;
         if (const json::Value* path = entry->get("path")) request.path = path->asString("");
         if (const json::Value* range = entry->get("range")) request.range = range->asString("");
+        if (const json::Value* ifRange = entry->get("ifRange")) request.ifRange = ifRange->asString("");
         log.requests.push_back(request);
     }
     return log;
@@ -174,6 +175,9 @@ EngineTest::EngineTest(const wchar_t* folderName, int waitStepMs)
 EngineTest::~EngineTest()
 {
     DownloadManagerTestAccess::setWaitStep(100);
+    // Paused tasks are not finished: cancelled first, so that they go too.
+    for (const auto& entry : DownloadManager::instance().snapshot())
+        if (entry.second.state == TaskState::Paused) DownloadManager::instance().cancel(entry.first);
     DownloadManager::instance().clearFinished();
     EXPECT_TRUE(waitUntil([] { return DownloadManagerTestAccess::activeRequests() == 0; }, 60000))
         << "a request slot is still taken";

@@ -33,7 +33,8 @@ std::string fileUrl(const std::string& name);
 // One request as the server logged it.
 struct LoggedRequest {
     std::string path;
-    std::string range;  // empty when no Range header was sent
+    std::string range;    // empty when no Range header was sent
+    std::string ifRange;  // empty when no If-Range header was sent
 };
 struct ServerLog {
     std::vector<LoggedRequest> requests;

@@ -130,17 +130,3 @@ std::shared_ptr<Task> downloadServed(int32_t id, const std::wstring& appName, co
     waitWhileInState(*task, TaskState::Verifying);
     return task;
 }
-
-bool readWholeFile(const std::wstring& path, std::string& bytes)
-{
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    bytes.clear();
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr)) {
-        if (got == 0) return true;
-        bytes.append(buffer, got);
-    }
-    return false;
-}

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/config.h"  // readWholeFile
 #include "download/download_manager.h"
 
 // A message-only window registered as the manager's window for its lifetime;
@@ -54,5 +55,3 @@ int32_t waitWhileInState(const Task& task, int32_t state);
 // download could not even start).
 std::shared_ptr<Task> downloadServed(int32_t id, const std::wstring& appName, const std::string& bytes);
 
-// Bytes of a whole file; false when it cannot be read.
-bool readWholeFile(const std::wstring& path, std::string& bytes);

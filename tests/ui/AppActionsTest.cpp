@@ -52,11 +52,12 @@ TEST(CardButtonLabel, WithoutTaskDependsOnThePackage)
 
 TEST(CardButton, BusyTasksOnlyOpenTheDownloadList)
 {
-    for (int32_t state = TaskState::Downloading; state <= TaskState::InstallUnconfirmed; ++state) {
+    // By state number: downloading, verifying, downloaded, failed, cancelled,
+    // installed, installing, install unconfirmed, paused.
+    const bool opens[] = {true, true, false, false, false, false, true, false, true};
+    for (int32_t state = TaskState::Downloading; state <= TaskState::Paused; ++state) {
         TaskView task = taskIn(state);
-        bool busy =
-            state == TaskState::Downloading || state == TaskState::Verifying || state == TaskState::Installing;
-        EXPECT_EQ(buttonOpensDownloads(&task), busy) << state;
+        EXPECT_EQ(buttonOpensDownloads(&task), opens[state]) << state;
     }
     EXPECT_FALSE(buttonOpensDownloads(nullptr));
 }

@@ -30,6 +30,8 @@ TEST(CardButtonLook, FollowsTheStateTable)
         {taskIn(0, 37, 100), L"下载中 37%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 37},
         {taskIn(0, 9, 0), L"下载中 0%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 0},
         {taskIn(1, 100, 100), L"校验中", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
+        {taskIn(8, 42, 100), L"已暂停 42%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 42},
+        {taskIn(8, 300, 100), L"已暂停 100%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
         {taskIn(0, 300, 100), L"下载中 100%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 100},
         {taskIn(0, -5, 100), L"下载中 0%", 0xFFF2F3F5, 0xFFF2F3F5, textRgb(91, 77, 255), 0},
         // received x 100 would overflow 64 bits.

@@ -91,3 +91,32 @@ TEST(DownloadPagePaint, EmptyListHasOnlyTheHeader)
     EXPECT_TRUE(f.zones(HitKind::PanelCancel).empty());
     EXPECT_TRUE(f.zones(HitKind::PanelRetry).empty());
 }
+
+TEST(DownloadPagePaint, RunningRowOffersPauseAndAPausedRowContinues)
+{
+    for (int dpi : {96, 144}) {
+        FrameHarness f(dpi);
+        f.view.page = Page::Downloads;
+        f.addTask(1, TaskState::Downloading, 37, 100);
+        f.addTask(2, TaskState::Paused, 50, 100);
+        f.paint(dpi == 96 ? "paused" : "paused_150");
+        const int c = kFrameWidth;
+        const Scale& s = f.scale();
+        const auto zoneOf = [&](HitKind kind, int32_t id) {
+            for (const auto& zone : f.zones(kind))
+                if (zone.id == id) return Rect{zone.rect.left, zone.rect.top, zone.rect.right, zone.rect.bottom};
+            return Rect{};
+        };
+        EXPECT_EQ(zoneOf(HitKind::PanelPause, 1), s.px(Rect{c - 196, line(0) - 30, c - 120, line(0)})) << dpi;
+        EXPECT_EQ(zoneOf(HitKind::PanelCancel, 1), s.px(Rect{c - 112, line(0) - 30, c - 36, line(0)})) << dpi;
+        EXPECT_EQ(zoneOf(HitKind::PanelCancel, 2), s.px(Rect{c - 196, line(1) - 30, c - 120, line(1)})) << dpi;
+        EXPECT_EQ(zoneOf(HitKind::PanelResume, 2), s.px(Rect{c - 112, line(1) - 30, c - 36, line(1)})) << dpi;
+        EXPECT_TRUE(f.zones(HitKind::PanelResume).size() == 1 && f.zones(HitKind::PanelPause).size() == 1);
+        // "继续" is filled with the accent, "取消" beside it outlined; the paused
+        // transfer keeps its progress: half of the 622-unit track.
+        EXPECT_TRUE(closeTo(f.probe(c - 104, line(1) - 27), 0x5B4DFF)) << dpi;
+        EXPECT_TRUE(closeTo(f.probe(c - 188, line(1) - 27), 0xFFFFFF)) << dpi;
+        EXPECT_TRUE(closeTo(f.probe(298 + 300, line(1) - 9), 0x5B4DFF)) << dpi;
+        EXPECT_TRUE(closeTo(f.probe(298 + 320, line(1) - 9), kTrack)) << dpi;
+    }
+}

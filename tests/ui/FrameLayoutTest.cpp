@@ -76,8 +76,10 @@ TEST(FrameLayout, ZonesInDrawingOrderCutToTheirListsAndScrollsClamped)
     EXPECT_EQ(f.listOffset, 1344);
     EXPECT_EQ(f.sidebarOffset, 0);
     EXPECT_EQ(f.panelOffset, 77);
-    for (const auto& zone : f.zones)
-        if (zone.kind == HitKind::CardButton) EXPECT_GE(zone.rect.top, 126) << zone.id;
+    for (const auto& zone : f.zones) {
+        if (zone.kind != HitKind::CardButton) continue;
+        EXPECT_GE(zone.rect.top, 126) << zone.id;
+    }
     EXPECT_EQ(f.cards.back().appId, 130);
 }
 
@@ -162,11 +164,16 @@ TEST(FocusMoves, RowsAndButtonsOfTheDownloadPageAndAFocusThatLostItsButton)
         layoutFrame(downloadsPage({{7, TaskState::Downloaded, false}, {8, TaskState::Downloading, false}}));
     EXPECT_TRUE(moveFocus(f, {HitKind::PanelOpenFolder, 7}, FocusMove::Right) == ZoneRef({HitKind::PanelInstall, 7}));
     EXPECT_TRUE(moveFocus(f, {HitKind::PanelInstall, 7}, FocusMove::Right) == ZoneRef({HitKind::PanelInstall, 7}));
-    EXPECT_TRUE(moveFocus(f, {HitKind::PanelInstall, 7}, FocusMove::Down) == ZoneRef({HitKind::PanelCancel, 8}));
+    EXPECT_TRUE(moveFocus(f, {HitKind::PanelInstall, 7}, FocusMove::Down) == ZoneRef({HitKind::PanelPause, 8}));
+    EXPECT_TRUE(moveFocus(f, {HitKind::PanelPause, 8}, FocusMove::Right) == ZoneRef({HitKind::PanelCancel, 8}));
     // Cancelled: "取消" became "重试" in the same row.
     const FrameLayout after =
         layoutFrame(downloadsPage({{7, TaskState::Downloaded, false}, {8, TaskState::Cancelled, false}}));
     EXPECT_TRUE(repairFocus(after, {HitKind::PanelCancel, 8}) == ZoneRef({HitKind::PanelRetry, 8}));
+    // Paused, "取消" took the place of "暂停": the focus goes to "继续".
+    const FrameLayout paused =
+        layoutFrame(downloadsPage({{7, TaskState::Downloaded, false}, {8, TaskState::Paused, false}}));
+    EXPECT_TRUE(repairFocus(paused, {HitKind::PanelPause, 8}) == ZoneRef({HitKind::PanelResume, 8}));
     EXPECT_TRUE(repairFocus(after, {HitKind::CardButton, 101}).empty());
     EXPECT_TRUE(repairFocus(after, {HitKind::Close, 0}) == ZoneRef({HitKind::Close, 0}));
 }

@@ -178,8 +178,9 @@ TEST(DownloadPanel, RowButtonsByState)
         bool archive;
         std::vector<PanelButton> buttons;
     } cases[] = {
-        {0, false, {{{1068, 186, 1144, 216}, A::Cancel, false}}},
+        {0, false, {{{984, 186, 1060, 216}, A::Pause, false}, {{1068, 186, 1144, 216}, A::Cancel, false}}},
         {1, false, {{{1068, 186, 1144, 216}, A::Cancel, false}}},
+        {8, false, {{{984, 186, 1060, 216}, A::Cancel, false}, {{1068, 186, 1144, 216}, A::Resume, true}}},
         {2, true, {{{1044, 186, 1144, 216}, A::OpenFolder, false}}},
         {7, true, {{{1044, 186, 1144, 216}, A::OpenFolder, false}}},
         {2, false, {{{982, 186, 1058, 216}, A::OpenFolder, false}, {{1068, 186, 1144, 216}, A::Install, true}}},

@@ -218,14 +218,28 @@ TEST(MainWindow, CardOfABusyTaskOnlyOpensTheDownloadsPage)
 {
     HWND window = loadedWindow();
     ViewState& view = viewState();
+    for (const TaskState::Value state : {TaskState::Downloading, TaskState::Paused}) {
+        auto task = addTask(1, state, L"Foo 编辑器", false);
+        view.page = Page::Catalog;
+        view.panelScroll = 96;
+        clickWithZones(window, {{RECT{226, 314, 326, 346}, HitKind::CardButton, 1}}, 276, 330);
+        EXPECT_EQ(view.page, Page::Downloads) << state;
+        EXPECT_EQ(view.panelScroll, 0);
+        EXPECT_EQ(DownloadManager::instance().findTask(1), task) << "a second download was started";
+        setState(*task, TaskState::Cancelled);
+        DownloadManager::instance().clearFinished();
+    }
+}
+
+TEST(MainWindow, RowButtonsPauseAndCancelTheirTask)
+{
+    HWND window = loadedWindow();
     auto task = addTask(1, TaskState::Downloading, L"Foo 编辑器", false);
-    view.page = Page::Catalog;
-    view.panelScroll = 96;
-    clickWithZones(window, {{RECT{226, 314, 326, 346}, HitKind::CardButton, 1}}, 276, 330);
-    EXPECT_EQ(view.page, Page::Downloads);
-    EXPECT_EQ(view.panelScroll, 0);
-    EXPECT_EQ(DownloadManager::instance().findTask(1), task) << "a second download was started";
-    setState(*task, TaskState::Cancelled);
+    clickWithZones(window, {{RECT{984, 186, 1060, 216}, HitKind::PanelPause, 1}}, 1000, 200);
+    EXPECT_EQ(task->state.load(), TaskState::Paused);
+    EXPECT_TRUE(task->cancelRequested.load()) << "the transfer was not told to stop";
+    clickWithZones(window, {{RECT{984, 186, 1060, 216}, HitKind::PanelCancel, 1}}, 1000, 200);
+    EXPECT_EQ(task->state.load(), TaskState::Cancelled);
     DownloadManager::instance().clearFinished();
 }
 

@@ -26,6 +26,16 @@ Scenarios, each with its own run of the program:
                download lands there
   server_down  the catalog error page; the server comes back, "重新加载"
                brings the catalog
+  second_start a second start of the program exits with 0 and brings the
+               first window to the front: once behind another program's
+               window, once minimised (restored, with its shadow)
+  restart      a large download ended hard (the process killed) at about
+               half: its record holds bytes the part file has; the next run
+               puts the list back (a finished task as it was, the download
+               paused with its progress, no badge for it), its card opens the
+               page, "继续" goes on from the held byte with If-Range, and the
+               file arrives byte-exact; a screenshot of the restored page with
+               a finished, a running and a paused row
   scaled       at 150 % (a prefix at 144 DPI on a 2560 x 1600 screen of its
                own): the window's place and size, its shadow, hit bands, the
                settings dialog's size; a double-click on "取消" leaves the
@@ -35,7 +45,9 @@ Scenarios, each with its own run of the program:
 import hashlib
 import json
 import os
+import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -54,6 +66,8 @@ SHADOW = 18
 PLACED = (50, 30, 1180, 740)
 BACKGROUND = (245, 246, 248)
 BADGE = (245, 63, 63)
+GREEN = (0, 180, 42)
+TRACK = (240, 241, 244)
 ACCENT = (91, 77, 255)
 ACCENT_HOVER = (75, 63, 219)
 INSTALLED_TINT = (217, 244, 223)  # 0x2600B42A over a white card
@@ -65,7 +79,8 @@ DEMO_KEY = UNINSTALL + r"\PakvaneDemoApp"  # written by the NSIS installer
 OLDER_KEY = UNINSTALL + r"\PakvaneWindowTestOlder"
 
 # The one category of the served catalog, card by card in this order.
-DEMO, ARCHIVE, MISMATCH, EDITOR = 0, 1, 2, 3
+DEMO, ARCHIVE, MISMATCH, EDITOR, BIG = 0, 1, 2, 3, 4
+BIG_SIZE = 2 * 1024 * 1024
 APPS = [
     {"id": 1, "name": "Pakvane Demo App", "version": "1.0.0", "icon": "editor.png",
      "file": "pakvane_demo_setup.exe"},
@@ -73,7 +88,13 @@ APPS = [
     {"id": 3, "name": "校验失败的包", "version": "1.0", "icon": "player.png", "file": "mismatch-setup.exe",
      "md5": "0" * 32},
     {"id": 4, "name": "Foo 编辑器", "version": "1.5", "icon": "editor.png", "file": "editor-setup.exe"},
+    {"id": 5, "name": "大文件", "version": "2.0", "icon": "archive.png", "file": "big.zip"},
 ]
+
+
+def big_file_bytes():
+    """A zip by its first bytes (saved, never run), the rest fixed noise."""
+    return b"PK\x03\x04" + random.Random(5).randbytes(BIG_SIZE - 4)
 
 
 class Failure(Exception):
@@ -107,6 +128,8 @@ def make_catalog(work):
     shutil.copy(NSIS_INSTALLER, os.path.join(folder, "files", "pakvane_demo_setup.exe"))
     # Not an archive: only a package that would be run can be refused.
     shutil.copy(os.path.join(fixture, "files", "editor-setup.exe"), os.path.join(folder, "files", "mismatch-setup.exe"))
+    with open(os.path.join(folder, "files", "big.zip"), "wb") as f:
+        f.write(big_file_bytes())
     apps = [dict(app, categoryIds=["e2e"], description=app["name"], downloads=10, updatedAt=1700000000000)
             for app in APPS]
     with open(os.path.join(folder, "catalog.json"), "w", encoding="utf-8") as f:
@@ -137,12 +160,12 @@ class Context:
 class Run:
     """One run of Pakvane with a fresh config.json and download folder."""
 
-    def __init__(self, ctx, name):
+    def __init__(self, ctx, name, keep_tasks=False, downloads=None):
         self.ctx = ctx
         self.name = name
-        self.downloads = os.path.join(ctx.work, name + "-downloads")
-        os.makedirs(self.downloads)
-        ctx.config = winctl.write_config(ctx.env, ctx.server.url, ctx.wine_path(self.downloads))
+        self.downloads = downloads or os.path.join(ctx.work, name + "-downloads")
+        os.makedirs(self.downloads, exist_ok=True)
+        ctx.config = winctl.write_config(ctx.env, ctx.server.url, ctx.wine_path(self.downloads), keep_tasks=keep_tasks)
         with open(ctx.config, encoding="utf-8") as f:
             self.settings = json.load(f)
         self.before = winctl.visible_windows(ctx.display)
@@ -259,6 +282,18 @@ class Run:
             self.process.wait()
         for cleanup in getattr(self.ctx, "cleanups", []):
             cleanup()
+
+    def kill_hard(self):
+        """Ends Pakvane.exe at once, as a crash or TerminateProcess would:
+        `wine` runs the program in its own process."""
+        with open("/proc/%d/cmdline" % self.process.pid, "rb") as f:
+            check(b"Pakvane.exe" in f.read(), "process %d is not Pakvane.exe" % self.process.pid)
+        os.kill(self.process.pid, signal.SIGKILL)
+        self.process.wait(timeout=30)
+
+    def wait_no_badge(self):
+        ring = layout.badge_ring(self.width)
+        wait_for(lambda: not any(near(self.pixel(p), BADGE) for p in ring), "no badge")
 
 
 # ---- scenarios
@@ -579,6 +614,141 @@ def run_server_down(ctx):
     return Run(ctx, "server_down")
 
 
+# A point of the title band (client pixels) that shows only its gradient.
+TITLE_BAND_POINT = (400, 4)
+
+
+def start_second(ctx, n):
+    """Starts the program once more; fails unless it ends with 0 by itself."""
+    with open(os.path.join(ctx.work, "second_start-%d.out" % n), "w") as log:
+        second = subprocess.Popen(["wine", EXE], env=ctx.env, stdin=subprocess.DEVNULL, stdout=log,
+                                  stderr=subprocess.STDOUT)
+        try:
+            code = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            second.kill()
+            second.wait()
+            raise Failure("start %d did not end within 60 s" % n)
+    check(code == 0, "start %d ended with exit code %d" % (n, code))
+
+
+def second_start(run):
+    ctx = run.ctx
+    run.wait_placed(PLACED, "the window")
+    band = run.pixel(TITLE_BAND_POINT)
+    point = run.window.screen_point(*TITLE_BAND_POINT)
+
+    def band_shows():
+        return near(winctl.screen_pixel(ctx.display, *point), band)
+
+    # Any other program's window over ours: Wine's own notepad.
+    before = winctl.visible_windows(ctx.display)
+    cover = subprocess.Popen(["wine", "notepad"], env=ctx.env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        other = winctl.find_window(ctx.display, title="Notepad", exclude=before, timeout=60)
+        run.before = run.before | {other.wid}  # not the shadow
+        check(other.x <= point[0] < other.x + other.width and other.y <= point[1] < other.y + other.height,
+              "notepad at %s does not cover the point %s" % (other.box, point))
+        wait_for(lambda: not band_shows(), "notepad in front of the window")
+
+        start_second(ctx, 2)
+        wait_for(band_shows, "the window in front of notepad")
+        print("behind another window: a second start exited with 0 and brought the window to the front")
+
+        run.click(layout.minimize_button(run.width))
+        wait_for(lambda: run.rect() != PLACED, "the window to minimise")
+        wait_for(lambda: not band_shows(), "notepad where the window was")
+        start_second(ctx, 3)
+        run.wait_placed(PLACED, "the restored window")
+        run.wait_shadow_around(PLACED)
+        wait_for(band_shows, "the restored window in front of notepad")
+        check(run.process.poll() is None, "the first instance ended")
+        check(len(winctl.xdotool(ctx.display, "search", "--onlyvisible", "--name", "^Pakvane$").split()) == 1,
+              "more than one main window")
+        print("minimised: a second start exited with 0; the window is back at %s with its shadow, in front"
+              % (PLACED,))
+    finally:
+        cover.kill()
+        cover.wait()
+
+
+def task_records(ctx):
+    """The tasks of downloads.json by id; none while it is missing or being replaced."""
+    try:
+        with open(winctl.task_list_path(ctx.env), encoding="utf-8") as f:
+            return {task["id"]: task for task in json.load(f)["tasks"]}
+    except (OSError, ValueError, KeyError):
+        return {}
+
+
+def killed_halfway(run):
+    """A finished archive, then the large download ended hard at about half;
+    returns its record."""
+    ctx = run.ctx
+    run.wait_catalog()
+    run.click(run.card_button(ARCHIVE))
+    wait_for(lambda: os.path.exists(os.path.join(run.downloads, "压缩助手.7z")), "the archive")
+    ctx.server.rule("/files/big.zip", steps=[{}], then={"bytesPerSecond": 100000})
+    run.click(run.card_button(BIG))
+    wait_for(lambda: task_records(ctx).get(5, {}).get("received", 0) >= BIG_SIZE // 2,
+             "half of the large download in downloads.json", timeout=90)
+    run.kill_hard()
+    record = task_records(ctx)[5]
+    check(record["state"] == 0 and record["validatorKind"] == "etag" and record["size"] == BIG_SIZE,
+          "the record of the killed download: %r" % record)
+    with open(os.path.join(run.downloads, "大文件.exe.part"), "rb") as f:
+        check(f.read(record["received"]) == big_file_bytes()[:record["received"]],
+              "the part file lacks bytes its record claims")
+    print("killed with %d of %d bytes on record, all of them in the part file" % (record["received"], BIG_SIZE))
+    return record
+
+
+def restart_after_kill(run):
+    ctx = run.ctx
+    record = killed_halfway(run)
+    held, requests_before = record["received"], len(ctx.server.requests())
+    again = Run(ctx, "restarted", keep_tasks=True, downloads=run.downloads)
+    shots = os.environ.get("PAKVANE_WINDOW_SHOTS", ctx.work)
+    try:
+        again.wait_catalog()
+        again.wait_no_badge()
+        # The paused app's card opens the download page; rows by id: the
+        # archive, the running editor, the paused large file.
+        ctx.server.rule("/files/editor-setup.exe", then={"bytesPerSecond": 64})
+        again.click(again.card_button(EDITOR))
+        again.wait_badge()
+        again.click(again.card_button(BIG))
+        again.rest_pointer()
+        c, paused = again.width, layout.panel_row(2)
+        again.wait_colour((c - 104, paused - 27), ACCENT, "the paused row's filled \"继续\"")
+        again.wait_colour((600, layout.panel_row(0) - 9), GREEN, "the finished archive's green track")
+        fill = 298 + held * 100 // BIG_SIZE * (c - 558) // 100
+        again.wait_colour((fill - 4, paused - 9), ACCENT, "the paused row's progress")
+        again.wait_colour((fill + 4, paused - 9), TRACK, "the rest of the paused row's track")
+        toast = layout.toast_fill_point(c)
+        wait_for(lambda: near(again.pixel(toast), BACKGROUND), "the download notice to go", timeout=15)
+        shot = os.path.join(shots, "restored-downloads.png")
+        winctl.screenshot(ctx.display, shot, again.window.refresh().box)
+        print("restored page: finished, running and paused rows, no badge for the paused one (%s)" % shot)
+
+        again.click((c - 74, paused - 15))
+        final = os.path.join(run.downloads, "大文件.zip")
+        wait_for(lambda: os.path.exists(final) and md5_of(final) == md5_of(ctx.file("big.zip")),
+                 "the large file, byte-exact", timeout=90)
+        asked = [(r["range"], r["ifRange"]) for r in ctx.server.requests()[requests_before:]
+                 if r["path"] == "/files/big.zip"]
+        expected = [("bytes=0-0", None), ("bytes=%d-%d" % (held, BIG_SIZE - 1), record["validator"])]
+        check(asked == expected, "requests after the restart: %r, not %r" % (asked, expected))
+        print("\"继续\" asked from byte %d with If-Range %s; the file arrived byte-exact"
+              % (held, record["validator"]))
+    except Failure:
+        winctl.screenshot(ctx.display, os.path.join(shots, "restarted-failure.png"))
+        raise
+    finally:
+        again.stop()
+
+
 SCENARIOS = (
     ("window", window_handling, None),
     ("search", search, None),
@@ -586,6 +756,8 @@ SCENARIOS = (
     ("installed", installed_after_restart, None),
     ("settings", settings_folder, None),
     ("server_down", server_down, run_server_down),
+    ("second_start", second_start, None),
+    ("restart", restart_after_kill, None),
     ("scaled", scaled_window, run_scaled),
 )
 
@@ -640,6 +812,9 @@ def main():
         winctl.registry_delete(env, OLDER_KEY)
         shutil.rmtree(winctl.windows_path_to_unix(env, winctl.expand(env, "%TEMP%\\PakvaneDemo")),
                       ignore_errors=True)
+        for kept in (winctl.task_list_path(env), winctl.task_list_path(env) + ".bad"):
+            if os.path.exists(kept):
+                os.remove(kept)
         if saved is None:
             if os.path.exists(config):
                 os.remove(config)

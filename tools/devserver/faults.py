@@ -10,7 +10,7 @@ LOG_ENTRY_LIMIT = 100000           # oldest log entries are dropped past this
 STEP_KEYS = {
     "status": int, "body": str, "headers": dict, "location": str, "ignoreRange": bool,
     "closeAfter": int, "noContentLength": bool, "delayMs": int, "bytesPerSecond": int, "hang": bool,
-    "hostile": str, "stallMs": int,
+    "hostile": str, "changeFile": bool, "stallMs": int, "noValidators": bool,
 }
 
 
@@ -75,6 +75,8 @@ class FaultState:
         then = rule.get("then")
         if then is not None:
             check_step(then, "then")
+        if any(s.get("changeFile") for s in steps + [then or {}]) and not path.startswith("/files/"):
+            raise HttpError(400, "changeFile works on /files/ paths only")
         with self._lock:
             self._rules[path] = {"steps": steps, "then": then, "used": 0}
 

@@ -10,10 +10,10 @@ import sys
 import tempfile
 import time
 import urllib.parse
-from email.utils import formatdate
 from http.server import BaseHTTPRequestHandler
 
-from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, error_reply,
+from devserver.digests import file_stamp
+from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, Validators, error_reply,
                                is_decimal, json_reply, ranged_reply)
 from devserver import hostile, pictures
 from devserver.reports import validate_report
@@ -26,6 +26,7 @@ MAX_DELAY_MS = 120000
 LOG_BODY_LIMIT = 64 * 1024         # bytes of a request body kept in the request log
 IDLE_TIMEOUT_SECONDS = 300         # an idle keep-alive connection is closed after this
 CHUNK_SIZE = re.compile(rb"[0-9A-Fa-f]{1,16}")
+INVERTED = bytes(255 - i for i in range(256))  # byte translation table of changeFile
 
 ICON_TYPES = {
     ".png": "image/png", ".ico": "image/x-icon", ".jpg": "image/jpeg", ".jpeg": "image/jpeg",
@@ -156,7 +157,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_reply(self.routed(self.control, path, query, body), {})
             return
         entry = {"method": self.command, "path": path, "query": query,
-                 "range": self.headers.get("Range"),
+                 "range": self.headers.get("Range"), "ifRange": self.headers.get("If-Range"),
                  "body": body[:LOG_BODY_LIMIT].decode("utf-8", "replace"),
                  "headers": {k: v for k, v in self.headers.items()}}
         if self.connection_ticket is None:
@@ -201,6 +202,8 @@ class Handler(BaseHTTPRequestHandler):
             if "location" in step:
                 reply.headers.append(("Location", step["location"]))
         else:
+            if step.get("changeFile"):
+                self.change_file(path)
             whole = step.get("ignoreRange") or step.get("hostile") == "earlyClose"
             range_header = None if whole else self.headers.get("Range")
             reply = self.routed(self.route, path, query, body, range_header)
@@ -208,6 +211,8 @@ class Handler(BaseHTTPRequestHandler):
                 step = dict(step, bytesPerSecond=self.throttle)
             if "hostile" in step:
                 step = dict(step, **hostile.bend(reply, step["hostile"]))
+            if step.get("noValidators"):
+                reply.headers = [(n, v) for n, v in reply.headers if n.lower() not in ("etag", "last-modified")]
         for name, value in step.get("headers", {}).items():
             reply.headers = [(n, v) for n, v in reply.headers if n.lower() != name.lower()]
             if name.lower() == "content-length":
@@ -352,8 +357,10 @@ class Handler(BaseHTTPRequestHandler):
             st = os.stat(file_path)
             ext = os.path.splitext(file_path)[1].lower()
             content_type = ICON_TYPES.get(ext, "application/octet-stream") if icons else "application/octet-stream"
+            # Strong: inode, modification time and size change with every new version.
+            etag = '"%s"' % "-".join("%x" % part for part in file_stamp(st))
             return ranged_reply(FileSource(file_path, st.st_size), content_type, range_header,
-                                [("Last-Modified", formatdate(st.st_mtime, usegmt=True))])
+                                Validators(etag, st.st_mtime), self.headers.get("If-Range"))
         if path.startswith("/_") and not self.testing:
             raise HttpError(404, "not found: %s" % path)
         if path.startswith("/_bytes/"):
@@ -361,7 +368,8 @@ class Handler(BaseHTTPRequestHandler):
             count = path[len("/_bytes/"):]
             if not is_decimal(count) or int(count) > MAX_BYTES_RESOURCE:
                 raise HttpError(400, "/_bytes/<n> needs a byte count")
-            return ranged_reply(PatternSource(int(count)), "application/octet-stream", range_header)
+            return ranged_reply(PatternSource(int(count)), "application/octet-stream", range_header,
+                                Validators('"bytes-%s"' % count), self.headers.get("If-Range"))
         if path.startswith("/_png/"):
             self.require(reading)
             match = re.fullmatch(r"/_png/(\d{1,5})x(\d{1,5})", path)
@@ -388,6 +396,25 @@ class Handler(BaseHTTPRequestHandler):
             own = self.base_url() + path + ("?" + query if query else "")
             return Reply(301, BytesSource(b""), "text/plain", [("Location", own)])
         raise HttpError(404, "not found: %s" % path)
+
+    def change_file(self, path):
+        """A new version of a package file of the same size: every byte
+        inverted, a new inode and a modification time at least a second
+        later, so that both its ETag and its Last-Modified change."""
+        try:
+            file_path = self.catalog.path_in(self.catalog.files_dir, path.split("/", 2)[2])
+        except HttpError:
+            return  # the answer itself reports the bad name
+        if not os.path.isfile(file_path):
+            return
+        before = os.stat(file_path)
+        fd, temp = tempfile.mkstemp(dir=os.path.dirname(file_path), prefix=".change-")
+        with os.fdopen(fd, "wb") as out, open(file_path, "rb") as source:
+            for block in iter(lambda: source.read(1024 * 1024), b""):
+                out.write(block.translate(INVERTED))
+        stamp = max(before.st_mtime + 1.0, time.time())
+        os.utime(temp, (stamp, stamp))
+        os.replace(temp, file_path)
 
     def require(self, allowed):
         if not allowed:

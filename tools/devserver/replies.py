@@ -1,6 +1,8 @@
 """Answers and their bodies: byte sources, single byte ranges, JSON errors."""
 
 import json
+import time
+from email.utils import formatdate
 
 CHUNK = 64 * 1024
 
@@ -127,8 +129,41 @@ def parse_range(header, total):
     return (start, end)
 
 
-def ranged_reply(source, content_type, range_header, extra_headers=None):
-    headers = [("Accept-Ranges", "bytes")] + list(extra_headers or [])
+class Validators:
+    """What tells one version of a resource from another: a strong ETag and,
+    for files, the modification time sent as Last-Modified."""
+
+    def __init__(self, etag=None, modified=None):
+        self.etag = etag
+        self.modified = modified  # seconds since the epoch, or None
+        self.last_modified = formatdate(modified, usegmt=True) if modified is not None else None
+
+    def headers(self):
+        found = [("ETag", self.etag)] if self.etag else []
+        return found + ([("Last-Modified", self.last_modified)] if self.last_modified else [])
+
+    def if_range_holds(self, value):
+        """RFC 9110 13.1.5: an entity tag holds when it equals the current
+        strong tag (a weak one never does); a date when it is exactly the
+        Last-Modified value and that is a strong validator, which a time
+        less than a second ago is not (the file may change again within the
+        same second)."""
+        value = value.strip()
+        if value.startswith("W/"):
+            return False
+        if value.startswith('"'):
+            return self.etag is not None and value == self.etag
+        return (self.last_modified is not None and value == self.last_modified
+                and time.time() - self.modified >= 1.0)
+
+
+def ranged_reply(source, content_type, range_header, validators=None, if_range=None):
+    """The answer to a GET with an optional Range; with If-Range, the range
+    only when the validator still holds, else the whole resource with 200."""
+    validators = validators or Validators()
+    headers = [("Accept-Ranges", "bytes")] + validators.headers()
+    if range_header is not None and if_range is not None and not validators.if_range_holds(if_range):
+        range_header = None
     chosen = parse_range(range_header, source.length)
     if chosen == "unsatisfiable":
         reply = error_reply(416, "range not satisfiable")

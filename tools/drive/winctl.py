@@ -248,13 +248,25 @@ def config_path(env):
     return os.path.join(windows_path_to_unix(env, expand(env, "%APPDATA%")), "Lorimund", "config.json")
 
 
-def write_config(env, server_url, download_dir="", channel="default"):
-    """Writes the per-user config.json; returns its Unix path."""
+def task_list_path(env):
+    """Unix path of the download list kept beside config.json."""
+    return os.path.join(os.path.dirname(config_path(env)), "downloads.json")
+
+
+def write_config(env, server_url, download_dir="", channel="default", keep_tasks=False):
+    """Writes the per-user config.json; returns its Unix path. Unless
+    keep_tasks, the download list of earlier runs goes too: each run starts
+    with no tasks."""
     path = config_path(env)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8") as f:
         json.dump({"server": server_url, "channel": channel, "downloadDir": download_dir}, f,
                   ensure_ascii=False, indent=2)
+    if not keep_tasks:
+        tasks = os.path.join(os.path.dirname(path), "downloads.json")
+        for stale in (tasks, tasks + ".bad"):
+            if os.path.exists(stale):
+                os.remove(stale)
     return path
 
 
@@ -458,6 +470,9 @@ class MainWindowLayout:
 
     def settings_button(self, width):
         return (width - 204, 32)
+
+    def minimize_button(self, width):
+        return (width - 115, 32)
 
     def close_button(self, width):
         return (width - 23, 32)
