@@ -269,6 +269,8 @@ float zoneRadius(HitKind kind)
     case HitKind::PanelInstall:
     case HitKind::PanelOpenFolder:
     case HitKind::PanelRetry:
+    case HitKind::PanelPause:
+    case HitKind::PanelResume:
     case HitKind::Reload: return 15;
     case HitKind::PanelClearFinished:
     case HitKind::PanelChangeFolder:
