@@ -6,8 +6,6 @@
 
 namespace {
 
-bool isSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\u3000'; }
-
 std::wstring folded(std::wstring_view text)
 {
     std::wstring result(text);
@@ -21,14 +19,16 @@ bool startsWith(const std::wstring& text, const std::wstring& word) { return tex
 
 }  // namespace
 
+bool isSearchBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\u3000'; }
+
 std::vector<std::wstring> searchWords(std::wstring_view query)
 {
     std::vector<std::wstring> words;
     size_t i = 0;
     while (i < query.size()) {
-        while (i < query.size() && isSpace(query[i])) ++i;
+        while (i < query.size() && isSearchBlank(query[i])) ++i;
         const size_t start = i;
-        while (i < query.size() && !isSpace(query[i])) ++i;
+        while (i < query.size() && !isSearchBlank(query[i])) ++i;
         if (i > start) words.push_back(folded(query.substr(start, i - start)));
     }
     return words;
@@ -37,7 +37,7 @@ std::vector<std::wstring> searchWords(std::wstring_view query)
 bool hasSearchWords(std::wstring_view query)
 {
     for (wchar_t c : query) {
-        if (!isSpace(c)) return true;
+        if (!isSearchBlank(c)) return true;
     }
     return false;
 }

@@ -4,11 +4,12 @@
 // server's search.
 //
 // For the window's search field:
-//   1. Index: buildSearchIndex(catalog) after every Catalog::adoptPending that
-//      returned true (the app list changed; positions are into catalog.apps).
-//      It folds and spells every name in pinyin once, so a keystroke only
-//      compares strings: under 2 ms for 10,000 apps (tools/bench/search_bench.sh).
-//   2. Every change of the text: localSearchResults(catalog.apps, index, text),
+//   1. Index: catalog.searchIndex (positions into catalog.apps). bootstrap
+//      builds it on the loader thread and Catalog::adoptPending hands it over
+//      with the app list. It folds and spells every name in pinyin once, so a
+//      keystroke only compares strings: under 2 ms for 10,000 apps
+//      (tools/bench/search_bench.sh).
+//   2. Every change of the text: localSearchResults(catalog.apps, catalog.searchIndex, text),
 //      best first. hasSearchWords(text) is false for an empty or blank text: no
 //      search then, the category shows.
 //   3. The server: serverSearch().dropAnswers() on every change of the text;
@@ -38,6 +39,8 @@
 // ASCII letters lower-cased. None for an empty or blank query.
 std::vector<std::wstring> searchWords(std::wstring_view query);
 bool hasSearchWords(std::wstring_view query);
+// What separates the words: a space, a tab or an ideographic space.
+bool isSearchBlank(wchar_t c);
 
 // What the index reads of one app; the texts need to live only while the
 // index is built.

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/text.h"
+#include "net/catalog_search.h"
 #include "net/http_client.h"
 
 namespace {
@@ -103,7 +104,9 @@ bool bootstrap(Catalog& catalog, const std::wstring& serverUrl)
     const json::Value* data = fetchData(serverUrl + L"/api/client/bootstrap", root, catalog.lastError, &result);
     catalog.certificateRejected = result == HttpResult::TlsFailure;
     if (!data) return false;
-    catalog.setPending(listsFromData(*data));
+    std::unique_ptr<CatalogLists> lists = listsFromData(*data);
+    lists->searchIndex = buildSearchIndex(lists->categories, lists->apps);
+    catalog.setPending(std::move(lists));
     return true;
 }
 
@@ -134,8 +137,11 @@ bool Catalog::adoptPending()
         lists = std::move(pending_);
     }
     if (!lists) return false;
+    if (lists->searchIndex.size() != lists->apps.size())
+        lists->searchIndex = buildSearchIndex(lists->categories, lists->apps);
     categories.swap(lists->categories);
     apps.swap(lists->apps);
+    std::swap(searchIndex, lists->searchIndex);
     // The old records go with `lists` here; a record an icon worker still holds
     // lives (with its bitmap) until that worker lets go.
     return true;
@@ -146,4 +152,10 @@ std::shared_ptr<AppInfo> findApp(const Catalog& catalog, int32_t appId) { return
 std::shared_ptr<AppInfo> findSearchResult(const Catalog& catalog, int32_t appId)
 {
     return findIn(catalog.searchResults, appId);
+}
+
+std::shared_ptr<AppInfo> findAnyApp(const Catalog& catalog, int32_t appId)
+{
+    auto app = findApp(catalog, appId);
+    return app ? app : findSearchResult(catalog, appId);
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/json.h"
+#include "net/app_search.h"
 #include "net/http_client.h"
 #include "net/version_text.h"
 
@@ -61,12 +62,17 @@ constexpr size_t kMaxCatalogApps = 100000;
 struct CatalogLists {
     std::vector<Category> categories;
     AppList apps;
+    // Of apps, made where the lists are made: spelling 10,000 names in pinyin
+    // costs as much as a frame.
+    SearchIndex searchIndex;
 };
 
 struct Catalog {
     // Read and replaced on the UI thread only.
     std::vector<Category> categories;
     AppList apps;
+    // The local search over apps (positions into it), adopted with it.
+    SearchIndex searchIndex;
     // Filled by search on its caller's thread.
     AppList searchResults;
     // Written by bootstrap and search; read it after they return (for a load on
@@ -78,8 +84,10 @@ struct Catalog {
     // The window icon workers notify.
     std::atomic<HWND> notifyWindow{nullptr};
 
-    // UI thread: replaces categories and apps with the lists of the newest
-    // successful bootstrap not yet adopted. False (lists unchanged) when there is none.
+    // UI thread: replaces categories, apps and searchIndex with the lists of
+    // the newest successful bootstrap not yet adopted (lists handed over
+    // without an index get one made here). False (lists unchanged) when there
+    // is none.
     bool adoptPending();
     // Any thread: stores freshly built lists for adoptPending.
     void setPending(std::unique_ptr<CatalogLists> lists);
@@ -96,9 +104,9 @@ bool fetchJson(const std::wstring& url, std::string& body, std::wstring& errorTe
 // The text fetchJson reports for a failed request with the client's text.
 std::wstring fetchErrorText(const std::wstring& clientText);
 
-// Blocking; any thread. Parses the bootstrap document into new lists and hands
-// them to catalog.setPending. On failure sets lastError and leaves every list
-// (and any pending one) as it was.
+// Blocking; any thread. Parses the bootstrap document into new lists, builds
+// their search index and hands them to catalog.setPending. On failure sets
+// lastError and leaves every list (and any pending one) as it was.
 bool bootstrap(Catalog& catalog, const std::wstring& serverUrl);
 // Blocking; fills searchResults on the caller's thread.
 bool search(Catalog& catalog, const std::wstring& serverUrl, const std::wstring& query);
@@ -118,3 +126,5 @@ std::string buildDownloadUrl(const std::wstring& serverUrl, int32_t appId, const
 // First entry with that id, or null. UI thread.
 std::shared_ptr<AppInfo> findApp(const Catalog& catalog, int32_t appId);
 std::shared_ptr<AppInfo> findSearchResult(const Catalog& catalog, int32_t appId);
+// findApp, else findSearchResult: an app the window may show.
+std::shared_ptr<AppInfo> findAnyApp(const Catalog& catalog, int32_t appId);

@@ -11,28 +11,29 @@
 #include "core/app_messages.h"
 #include "core/detached_thread.h"
 
-SearchIndex buildSearchIndex(const Catalog& catalog)
+SearchIndex buildSearchIndex(const std::vector<Category>& categories, const AppList& apps)
 {
     std::vector<std::wstring_view> categoryNames;
     std::unordered_map<std::wstring, std::vector<size_t>> categoriesById;
-    categoryNames.reserve(catalog.categories.size());
-    for (size_t c = 0; c < catalog.categories.size(); ++c) {
-        categoryNames.push_back(catalog.categories[c].name);
-        categoriesById[catalog.categories[c].id].push_back(c);
+    categoryNames.reserve(categories.size());
+    for (size_t c = 0; c < categories.size(); ++c) {
+        categoryNames.push_back(categories[c].name);
+        categoriesById[categories[c].id].push_back(c);
     }
-    std::vector<SearchableApp> apps(catalog.apps.size());
-    for (size_t i = 0; i < catalog.apps.size(); ++i) {
-        const AppInfo* app = catalog.apps[i].get();
+    std::vector<SearchableApp> searchable(apps.size());
+    for (size_t i = 0; i < apps.size(); ++i) {
+        const AppInfo* app = apps[i].get();
         if (!app) continue;
-        apps[i].name = app->name;
-        apps[i].description = app->description;
+        searchable[i].name = app->name;
+        searchable[i].description = app->description;
         for (const std::wstring& id : app->categoryIds) {
             auto found = categoriesById.find(id);
             if (found != categoriesById.end())
-                apps[i].categories.insert(apps[i].categories.end(), found->second.begin(), found->second.end());
+                searchable[i].categories.insert(searchable[i].categories.end(), found->second.begin(),
+                                                found->second.end());
         }
     }
-    return SearchIndex(apps, categoryNames);
+    return SearchIndex(searchable, categoryNames);
 }
 
 AppList localSearchResults(const AppList& apps, const SearchIndex& index, std::wstring_view query)

@@ -14,9 +14,9 @@
 #include "net/app_search.h"
 #include "net/catalog.h"
 
-// UI thread: the index of catalog.apps, each app with the names of its
-// categories (an id the catalog does not list names nothing).
-SearchIndex buildSearchIndex(const Catalog& catalog);
+// Any thread: the index of apps, each app with the names of its categories
+// (an id the list does not hold names nothing).
+SearchIndex buildSearchIndex(const std::vector<Category>& categories, const AppList& apps);
 // The apps of `apps`, the list `index` was built from, matching query, best first.
 AppList localSearchResults(const AppList& apps, const SearchIndex& index, std::wstring_view query);
 // Appends the server's results whose ids `shown` does not hold yet, in the

@@ -108,7 +108,7 @@ void onInstallClicked(const Catalog& catalog, int32_t appId, const ShowToast& to
     }
     if (!startWatchedInstall(appId)) return;
     reportStartedInstall(appId);
-    auto app = findApp(catalog, appId);
+    auto app = findAnyApp(catalog, appId);
     toast(L"正在打开安装向导：" + (app ? app->name : std::wstring()), ToastKind::Success);
 }
 

@@ -33,7 +33,7 @@ private:
     Rect clip_ = kEverything;
 };
 
-void layOutTitleBar(FrameLayout& f, ZoneList& zones)
+void layOutTitleBar(const LayoutInput& in, FrameLayout& f, ZoneList& zones)
 {
     const int w = f.width;
     f.titleBar = {0, 0, w, kTitleBarHeight};
@@ -52,6 +52,15 @@ void layOutTitleBar(FrameLayout& f, ZoneList& zones)
     zones.add(f.close, HitKind::Close);
     zones.add(f.downloadsButton, HitKind::DownloadsButton);
     zones.add(f.settingsButton, HitKind::SettingsButton);
+
+    f.searchField = searchFieldRect(w);
+    f.searchText = searchTextRect(f.searchField);
+    if (f.searchField.width() > 0) f.tagline.right = std::min(f.tagline.right, f.searchField.left - 14);
+    zones.add(f.searchField, HitKind::SearchField);
+    if (in.searchHasText) {
+        f.searchClear = searchClearRect(f.searchField);
+        zones.add(f.searchClear, HitKind::SearchClear);
+    }
 }
 
 ScrollArea sidebarArea(const SidebarLayout& s)
@@ -176,7 +185,7 @@ void layOutOverlays(const LayoutInput& in, FrameLayout& f, ZoneList& zones)
     zones.add(f.banner, HitKind::Banner);
 }
 
-// Tab order: the categories, the page's buttons, then the title bar's.
+// Tab order: the categories, the page's buttons, then the title bar's from the search field on.
 std::vector<ZoneRef> focusOrderOf(const LayoutInput& in, Content content)
 {
     std::vector<ZoneRef> order;
@@ -196,8 +205,8 @@ std::vector<ZoneRef> focusOrderOf(const LayoutInput& in, Content content)
                 order.push_back({static_cast<HitKind>(button.action), task.id});
         break;
     }
-    for (HitKind kind : {HitKind::DownloadsButton, HitKind::SettingsButton, HitKind::Minimize,
-                         HitKind::MaximizeRestore, HitKind::Close})
+    for (HitKind kind : {HitKind::SearchField, HitKind::DownloadsButton, HitKind::SettingsButton,
+                         HitKind::Minimize, HitKind::MaximizeRestore, HitKind::Close})
         order.push_back({kind, 0});
     return order;
 }
@@ -225,7 +234,7 @@ FrameLayout layoutFrame(const LayoutInput& in)
     if (f.width <= 0 || f.height <= 0) return f;
 
     ZoneList zones(f);
-    layOutTitleBar(f, zones);
+    layOutTitleBar(in, f, zones);
     layOutSidebar(in, f, zones);
     layOutContent(in, f, zones);
     layOutOverlays(in, f, zones);
@@ -252,12 +261,16 @@ float zoneRadius(HitKind kind)
     switch (kind) {
     case HitKind::CategoryRow: return 8;
     case HitKind::DownloadsButton:
-    case HitKind::SettingsButton: return 17;
+    case HitKind::SettingsButton:
+    case HitKind::SearchField: return 17;
+    case HitKind::SearchClear: return 14;
     case HitKind::CardButton: return 14;
     case HitKind::PanelCancel:
     case HitKind::PanelInstall:
     case HitKind::PanelOpenFolder:
     case HitKind::PanelRetry:
+    case HitKind::PanelPause:
+    case HitKind::PanelResume:
     case HitKind::Reload: return 15;
     case HitKind::PanelClearFinished:
     case HitKind::PanelChangeFolder:

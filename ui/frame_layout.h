@@ -41,6 +41,7 @@ struct LayoutInput {
     int panelScroll = 0;
     bool toastUp = false;
     bool bannerUp = false;
+    bool searchHasText = false;  // the search field holds text: its clear glyph shows
 };
 
 enum class Content { Loading, LoadFailed, Grid, Downloads };
@@ -107,6 +108,7 @@ struct FrameLayout {
     // Title bar.
     Rect titleBar, logo, productName, separator, tagline;
     Rect minimize, maximize, close, downloadsButton, settingsButton, badge;
+    Rect searchField, searchText, searchClear;  // searchClear is empty while the field is empty
 
     // Sidebar.
     Rect sidebar;  // background below the title bar

@@ -25,6 +25,8 @@ enum class HitKind : int32_t {
     Banner = 20,
     PanelPause = 21,
     PanelResume = 22,
+    SearchField = 23,
+    SearchClear = 24,  // the glyph that empties the search field
 };
 
 // One clickable thing of a frame: a kind and its id. Keyboard focus and a
@@ -52,3 +54,7 @@ constexpr bool isTitleBarButton(HitKind kind)
     return kind == HitKind::Minimize || kind == HitKind::MaximizeRestore || kind == HitKind::Close ||
            kind == HitKind::DownloadsButton || kind == HitKind::SettingsButton;
 }
+
+// The search field and its clear glyph: a press there belongs to the field,
+// not to a button.
+constexpr bool isSearchZone(HitKind kind) { return kind == HitKind::SearchField || kind == HitKind::SearchClear; }

@@ -60,6 +60,26 @@ Rect productNameRect() { return {84, 0, 284, kTitleBarHeight}; }
 Rect titleSeparatorRect() { return {232, 22, 233, 42}; }
 Rect taglineRect() { return {246, 0, 466, kTitleBarHeight}; }
 
+Rect searchFieldRect(int width)
+{
+    const int right = width - 390;
+    const int left = std::max(taglineRect().left, std::min(480, right - kMinSearchFieldWidth));
+    if (right <= left) return {};
+    return {left, 13, right, 47};
+}
+
+Rect searchTextRect(const Rect& field)
+{
+    if (field.width() <= 0) return {};
+    return {field.left + 30, field.top + 7, std::max(field.left + 30, field.right - 28), field.bottom - 7};
+}
+
+Rect searchClearRect(const Rect& field)
+{
+    if (field.width() <= 0) return {};
+    return {field.right - 28, field.top, field.right, field.bottom};
+}
+
 SidebarLayout sidebarLayout(int categoryCount, int clientHeight, int scroll)
 {
     SidebarLayout s;

@@ -50,6 +50,16 @@ Rect productNameRect();
 Rect titleSeparatorRect();
 Rect taglineRect();
 
+// ---- the search field in the title band: (480, 13)-(W - 390, 47), never
+// narrower than it is at the smallest window (130) while the title band has
+// room: it grows to the left over the tagline's place instead.
+constexpr int kMinSearchFieldWidth = 130;
+Rect searchFieldRect(int width);
+// The text: between the magnifier at the left and the clear glyph at the right.
+Rect searchTextRect(const Rect& field);
+// The clear glyph's zone at the right end.
+Rect searchClearRect(const Rect& field);
+
 // ---- sidebar: category rows from y 78 at a pitch of 48, clipped to (0, 78)-(200, H-14)
 struct SidebarLayout {
     int count = 0;

@@ -5,6 +5,7 @@
 #include "net/catalog.h"
 #include "net/image_decode.h"
 #include "ui/dpi.h"
+#include "ui/search_field.h"
 #include "ui/settings_dialog.h"
 #include "ui/shadow_window.h"
 #include "ui/view_state.h"
@@ -43,8 +44,10 @@ bool createMainWindow(HINSTANCE instance)
     registerSettingsDialogClass(instance);
 
     WindowPlacement place = mainWindowPlacement(workAreaOf(monitor), scale);
-    HWND window = CreateWindowExW(WS_EX_APPWINDOW, L"KXMainWnd", L"Pakvane", WS_POPUP | WS_OVERLAPPEDWINDOW,
-                                  place.x, place.y, place.width, place.height, nullptr, nullptr, instance, nullptr);
+    // The search field's edit paints itself: the frame's blit goes around it.
+    HWND window =
+        CreateWindowExW(WS_EX_APPWINDOW, L"KXMainWnd", L"Pakvane", WS_POPUP | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                        place.x, place.y, place.width, place.height, nullptr, nullptr, instance, nullptr);
     if (!window) return false;
     // Windows knows best which monitor the window landed on.
     const int dpi = windowDpi(window);
@@ -101,11 +104,14 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CAPTURECHANGED: return onCaptureChanged(window, lParam);
     case WM_MOUSEWHEEL: return onMouseWheel(window, wParam, lParam);
     case WM_KEYDOWN: return onKeyDown(window, wParam, lParam);
+    case WM_COMMAND: return onSearchCommand(window, wParam, lParam);
+    case WM_CTLCOLOREDIT: return onSearchFieldColour(wParam);
     case WM_DPICHANGED: return onDpiChanged(window, wParam, lParam);
     case WM_APP_REFRESH: return onRefresh(window);
     case WM_APP_ICON_READY: invalidate(window); return 0;
     case WM_APP_TASK_DONE: return onTaskDone(wParam);
     case WM_APP_CATALOG_READY: return onCatalogReady(window, wParam);
+    case WM_APP_SEARCH_READY: return onSearchReady(window);
     case WM_APP_INSTALLED_READY: return onInstalledReady(window);
     case WM_APP_INSTALL_REFUSED: return onInstallRefused(window, lParam);
     case WM_APP_FOLDER_UNAVAILABLE: showToast(L"下载目录不可用，无法打开", ToastKind::Error); return 0;

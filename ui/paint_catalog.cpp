@@ -36,9 +36,7 @@ void paintGrid(const Canvas& c)
     c.text(c.fonts.heading, c.content.heading, f.heading, kTextPrimary, kLeftLine);
     const auto& shown = c.content.shownApps;
     if (shown.empty()) {
-        const wchar_t* message =
-            c.input.catalog.categories.empty() ? L"暂无分类，请在管理后台添加" : L"该分类暂无应用";
-        c.text(c.fonts.body, message, f.messageLine, kTextMuted, kCentredLine);
+        c.text(c.fonts.body, c.content.emptyText, f.messageLine, kTextMuted, kCentredLine);
         return;
     }
     {

@@ -40,10 +40,13 @@ struct FrameInput {
     Scale scale;
 };
 
-// What the frame shows, gathered once from the input: the grid's apps and heading.
+// What the frame shows, gathered once from the input: the grid's apps, its
+// heading and its line when it has none.
 struct FrameContent {
     std::vector<std::shared_ptr<AppInfo>> shownApps;
     std::wstring heading;
+    std::wstring emptyText;
+    bool searching = false;  // the search's results instead of a category
 };
 
 FrameContent gatherContent(const FrameInput& input);
@@ -126,6 +129,7 @@ void drawFrame(HDC target, const FrameLayout& layout, const FrameInput& input, c
 
 // ---- the painters, in drawing order
 void paintTitleBar(const Canvas& canvas);
+void paintSearchField(const Canvas& canvas);
 void paintHeaderButton(const Canvas& canvas, const Rect& rect, const std::wstring& label, int iconKind, bool hovered,
                        bool active);
 void paintSidebar(const Canvas& canvas);

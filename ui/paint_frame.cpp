@@ -8,6 +8,7 @@
 #include "ui/keyboard_focus.h"
 #include "ui/paint_context.h"
 #include "ui/palette.h"
+#include "ui/search_text.h"
 
 namespace gp = Gdiplus::DllExports;
 
@@ -90,7 +91,16 @@ FrameContent gatherContent(const FrameInput& input)
 {
     FrameContent content;
     const Catalog& catalog = input.catalog;
-    const std::wstring& current = input.view.currentCategoryId;
+    const ViewState& view = input.view;
+    if (isSearching(view)) {
+        const std::wstring query = searchQuery(view.searchText);
+        content.searching = true;
+        content.shownApps = view.searchResults;
+        content.heading = searchHeading(query, content.shownApps.size());
+        content.emptyText = noSearchResultsText(query);
+        return content;
+    }
+    const std::wstring& current = view.currentCategoryId;
     std::wstring name;
     for (const auto& category : catalog.categories)
         if (category.id == current) {
@@ -103,6 +113,7 @@ FrameContent gatherContent(const FrameInput& input)
         content.heading = L"暂无分类";
     else
         content.heading = name + L" · " + std::to_wstring(content.shownApps.size()) + L" 款";
+    content.emptyText = catalog.categories.empty() ? L"暂无分类，请在管理后台添加" : L"该分类暂无应用";
     return content;
 }
 
@@ -118,7 +129,7 @@ FrameLayout layoutFrame(const FrameInput& input, const FrameContent& content, in
     in.loadFailed = view.loadFailed;
     const auto& categories = input.catalog.categories;
     in.categoryCount = static_cast<int>(categories.size());
-    for (size_t i = 0; i < categories.size() && view.page == Page::Catalog; ++i)
+    for (size_t i = 0; i < categories.size() && view.page == Page::Catalog && !content.searching; ++i)
         if (categories[i].id == view.currentCategoryId) {
             in.selectedCategory = static_cast<int>(i);
             break;
@@ -131,6 +142,7 @@ FrameLayout layoutFrame(const FrameInput& input, const FrameContent& content, in
     in.panelScroll = view.panelScroll;
     in.toastUp = toastIsUp(input.now, view.toast.shownAt, !view.toast.text.empty());
     in.bannerUp = bannerIsUp(input.now, view.banner.shownAt, !view.banner.title.empty());
+    in.searchHasText = !view.searchText.empty();
     return layoutFrame(in);
 }
 

@@ -34,7 +34,9 @@ void paintPressAndFocus(const Canvas& c)
         if (const LayoutZone* zone = findZone(c.layout, view.press.zone))
             c.fillRoundRect(zone->rect, zoneRadius(zone->kind), kPressedOverlay);
     }
-    if (view.focusVisible && !view.focus.empty()) {
+    // The field being typed in shows that by itself.
+    const bool typing = view.searchFocused && view.focus.kind == HitKind::SearchField;
+    if (view.focusVisible && !view.focus.empty() && !typing) {
         if (const LayoutZone* zone = findZone(c.layout, view.focus)) {
             // On the violet title bar the ring is white, elsewhere the accent.
             const Argb ring = zone->rect.top < kTitleBarHeight ? kFocusRingOnTitle : kFocusRing;
@@ -58,7 +60,7 @@ void paintBanner(const Canvas& c)
     const CompletionBanner& banner = c.view.banner;
     c.fillRoundRect(f.banner, 10, kBannerFill);
     c.strokeRoundRect(f.banner, 10, kBannerOutline);
-    paintAppIcon(c, findApp(c.input.catalog, banner.appId), f.bannerIcon);
+    paintAppIcon(c, findAnyApp(c.input.catalog, banner.appId), f.bannerIcon);
     c.text(c.fonts.strong, banner.title, f.bannerTitle, kTextPrimary, kLeftLine);
     c.text(c.fonts.body, bannerSubLine(banner), f.bannerSubLine, banner.md5Ok ? kTextSecondary : kTextWarning,
            kLeftLine);

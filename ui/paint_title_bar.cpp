@@ -190,6 +190,7 @@ void paintTitleBar(const Canvas& c)
     c.text(c.fonts.title, L"Pakvane", f.productName, kTextWhite, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     c.fillRectangle(f.separator, kTitleSeparator);
     c.text(c.fonts.tagline, L"高速下载 · 免费安装", f.tagline, kTextTagline, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    paintSearchField(c);
     paintWindowButtons(c);
     paintHeaderButton(c, f.downloadsButton, L"下载管理", 0, c.hovered(HitKind::DownloadsButton),
                       c.view.page == Page::Downloads);

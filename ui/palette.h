@@ -47,6 +47,17 @@ constexpr Argb kHeaderButtonHoverFill = 0x1EFFFFFF;
 constexpr Argb kBadge = 0xFFF53F3F;
 constexpr Argb kBadgeOutline = 0xFFFFFFFF;
 
+// ---- the search field: a white veil over the gradient, as a hovered window
+// button has, and white with the page's text colours while it is typed in
+constexpr Argb kSearchFieldFill = 0x26FFFFFF;
+constexpr Argb kSearchFieldHoverFill = 0x38FFFFFF;
+constexpr Argb kSearchFieldFocusFill = 0xFFFFFFFF;
+constexpr Argb kSearchGlyph = 0xFFE2E0FF;         // the tagline colour
+constexpr Argb kSearchGlyphFocused = 0xFF86909C;  // muted text
+constexpr Argb kSearchClearFill = 0x40FFFFFF;
+constexpr Argb kSearchClearFillFocused = 0xFFC9CDD4;
+constexpr Argb kSearchClearHover = 0xFF86909C;
+
 // ---- sidebar
 constexpr Argb kSidebarBackground = 0xFFFAFBFD;
 constexpr Argb kSidebarDivider = 0xFFE5E6EB;

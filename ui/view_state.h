@@ -92,11 +92,23 @@ struct ViewState {
     bool loading = false;
     Page page = Page::Catalog;
     std::wstring currentCategoryId;
+    // The search field (ui/search_field.h): its edit control shows only while
+    // it has the keyboard focus; the frame draws the field, and its text otherwise.
+    HWND searchEdit = nullptr;
+    bool searchFocused = false;
+    std::wstring searchText;
+    // The grid's apps while searchText has words: the local matches, then the
+    // apps the server's answer adds. No category is shown meanwhile.
+    AppList searchResults;
+    int32_t categoryScroll = 0;  // the category's listScroll when the search began
     LogoState logoState = LogoState::NotTried;
     void* logo = nullptr;  // GpBitmap* once loaded, kept for the run
     SIZE shadowSize{0, 0};
     int shadowDpi = 0;  // the scale its rings were drawn at
 };
+
+// The field holds words: the catalog page shows their results.
+inline bool isSearching(const ViewState& view) { return hasSearchWords(view.searchText); }
 
 // Process-wide objects of the window. They are never destroyed: detached
 // workers may still use the catalog while the process exits.

@@ -9,6 +9,7 @@
 #include "net/catalog.h"
 #include "ui/app_actions.h"
 #include "ui/main_window.h"
+#include "ui/search_field.h"
 #include "ui/settings_dialog.h"
 #include "ui/window_geometry.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 POINT clientPoint(LPARAM lParam) { return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}; }
 
-std::shared_ptr<AppInfo> appById(int32_t id)
-{
-    auto app = findApp(appCatalog(), id);
-    return app ? app : findSearchResult(appCatalog(), id);
-}
+std::shared_ptr<AppInfo> appById(int32_t id) { return findAnyApp(appCatalog(), id); }
 
 void showDownloadsPage(HWND window)
 {
@@ -35,6 +32,8 @@ void selectCategory(HWND window, int32_t index)
 {
     const auto categories = appCatalog().categories;
     if (index < 0 || static_cast<size_t>(index) >= categories.size()) return;
+    // A category chosen during a search ends it.
+    clearSearchField();
     ViewState& view = viewState();
     view.currentCategoryId = categories[static_cast<size_t>(index)].id;
     view.page = Page::Catalog;
@@ -166,6 +165,8 @@ void runZoneAction(HWND window, ZoneRef zone)
     case HitKind::Reload: startCatalogLoad(); break;
     case HitKind::PanelOpenDownloadFolder: openDownloadFolder(); break;
     case HitKind::Banner: view.banner.title.clear(); invalidate(window); break;
+    case HitKind::SearchField: focusSearchField(); break;
+    case HitKind::SearchClear: clearSearchField(); break;
     default: break;
     }
 }
@@ -222,14 +223,21 @@ LRESULT onLeftButtonDown(HWND window, LPARAM lParam, bool doubleClick)
 {
     ViewState& view = viewState();
     const POINT point = clientPoint(lParam);
+    const ZoneRef under = zoneRefAt(point);
+    if (under.kind == HitKind::SearchField) {
+        pressSearchField(window, point);
+        return 0;
+    }
+    // The clear glyph leaves the caret where it is; anything else takes it.
+    if (under.kind != HitKind::SearchClear) leaveSearchField(window);
     if (const ScrollArea* area = scrollBarAt(point)) {
         pressScrollBar(window, *area, point);
         return 0;
     }
-    view.press = pressAt(zoneRefAt(point), doubleClick);
+    view.press = pressAt(under, doubleClick);
     if (view.press.zone.empty()) return 0;
     // The clicked button takes the focus; its ring shows only for the keyboard.
-    view.focus = view.press.zone;
+    if (!isSearchZone(view.press.zone.kind)) view.focus = view.press.zone;
     view.focusVisible = false;
     SetCapture(window);
     invalidate(window);

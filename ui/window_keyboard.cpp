@@ -1,9 +1,11 @@
 // The keyboard: Tab and Shift+Tab move a visible focus ring through the
-// categories, the page's buttons and the title bar's; the arrows move between
-// categories, cards and rows; Enter or Space acts on the focused button; the
-// page keys scroll the list that holds the focus.
+// categories, the page's buttons and the title bar's (the search field takes
+// the caret); the arrows move between categories, cards and rows; Enter or
+// Space acts on the focused button; the page keys scroll the list that holds
+// the focus; Ctrl+F goes to the search field and Esc ends a search.
 
 #include "ui/keyboard_focus.h"
+#include "ui/search_field.h"
 #include "ui/window_messages.h"
 
 namespace {
@@ -22,15 +24,6 @@ void applyScroll(const ScrollChange& change)
     view.hovering = false;
 }
 
-void moveFocusTo(HWND window, ZoneRef target)
-{
-    ViewState& view = viewState();
-    view.focus = target;
-    view.focusVisible = true;
-    applyScroll(revealFocus(view.layout, target));
-    invalidate(window);
-}
-
 bool isFocusable(const FrameLayout& layout, ZoneRef ref)
 {
     for (const ZoneRef& item : layout.focusOrder)
@@ -40,12 +33,33 @@ bool isFocusable(const FrameLayout& layout, ZoneRef ref)
 
 }  // namespace
 
+void moveFocusTo(HWND window, ZoneRef target)
+{
+    ViewState& view = viewState();
+    view.focusVisible = true;
+    if (target.kind == HitKind::SearchField) {
+        focusSearchField();
+        return;
+    }
+    leaveSearchField(window);
+    view.focus = target;
+    applyScroll(revealFocus(view.layout, target));
+    invalidate(window);
+}
+
 LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags)
 {
     ViewState& view = viewState();
     const FrameLayout& layout = view.layout;
     const bool repeated = (flags & (1 << 30)) != 0;
     switch (key) {
+    case 'F':
+        if (!held(VK_CONTROL)) return DefWindowProcW(window, WM_KEYDOWN, key, flags);
+        focusSearchField();
+        return 0;
+    case VK_ESCAPE:
+        if (isSearching(view)) clearSearchField();
+        return 0;
     case VK_TAB:
         moveFocusTo(window, moveFocus(layout, view.focus, held(VK_SHIFT) ? FocusMove::Previous : FocusMove::Next));
         return 0;
@@ -57,6 +71,8 @@ LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags)
             moveFocusTo(window, moveFocus(layout, view.focus, FocusMove::Next));
             return 0;
         }
+        // The ring on the search field stays; the arrows do not type.
+        if (view.focus.kind == HitKind::SearchField) return 0;
         const FocusMove move = key == VK_LEFT    ? FocusMove::Left
                                : key == VK_RIGHT ? FocusMove::Right
                                : key == VK_UP    ? FocusMove::Up

@@ -14,6 +14,7 @@
 #include "ui/install_run_watch.h"
 #include "ui/main_window.h"
 #include "ui/paint.h"
+#include "ui/search_field.h"
 #include "ui/shadow_window.h"
 #include "ui/window_geometry.h"
 
@@ -68,6 +69,7 @@ LRESULT onCreate(HWND window)
     DownloadManager::instance().hwnd = window;
     if (!g_config.downloadDir.empty()) setDownloadFolderOverride(g_config.downloadDir);
     refreshDownloadFolder(window);
+    createSearchField(window);
     SetTimer(window, kTimerId, 500, nullptr);
     startCatalogLoad();
     return 0;
@@ -96,6 +98,7 @@ LRESULT onSize(HWND window)
                      CreateRoundRectRgn(0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, corner, corner),
                      TRUE);
     }
+    placeSearchField(window);
     invalidate(window);
     return 0;
 }
@@ -130,8 +133,8 @@ LRESULT onSetCursor(HWND window, WPARAM wParam, LPARAM lParam)
         POINT point{};
         GetCursorPos(&point);
         ScreenToClient(window, &point);
-        if (hitZoneAt(point)) {
-            SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        if (const HitZone* zone = hitZoneAt(point)) {
+            SetCursor(LoadCursorW(nullptr, zone->kind == HitKind::SearchField ? IDC_IBEAM : IDC_HAND));
             return 1;
         }
     }
@@ -157,6 +160,7 @@ LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam)
 {
     // Activation raises the window: its shadow follows it.
     keepShadowBelow(window);
+    if (restoreSearchFocus(wParam)) return 0;
     return DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
 }
 
@@ -173,6 +177,7 @@ LRESULT onPaint(HWND window)
 
 LRESULT onTimer(HWND window, WPARAM timerId)
 {
+    if (timerId == kSearchPauseTimer) onSearchPause(window);
     if (timerId != kTimerId) return 0;
     DownloadManager::instance().tickSpeed();
     keepShadowBelow(window);
@@ -188,7 +193,7 @@ LRESULT onCatalogReady(HWND window, WPARAM loaded)
     view.loading = false;
     view.loadFailed = loaded == 0;
     Catalog& catalog = appCatalog();
-    catalog.adoptPending();
+    if (catalog.adoptPending()) refreshSearchResults();
     if (!catalog.apps.empty()) startInstalledSnapshot(window, catalogAppNames(catalog.apps));
     std::vector<std::wstring> ids;
     ids.reserve(catalog.categories.size());
@@ -244,6 +249,8 @@ void applyWindowScale(HWND window, const Scale& scale)
     view.logoState = LogoState::NotTried;
     if (!window) return;
     rescaleTooltip(scale);
+    // The old fonts are gone: the search field's edit takes the new one now.
+    placeSearchField(window);
     onSize(window);
     updateShadow(window);
 }

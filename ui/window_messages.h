@@ -44,8 +44,12 @@ LRESULT onMouseWheel(HWND window, WPARAM wParam, LPARAM lParam);
 // What a zone does when clicked (or activated from the keyboard).
 void runZoneAction(HWND window, ZoneRef zone);
 
-// The keyboard (window_keyboard.cpp): Tab, arrows, Enter and Space, page keys.
+// The keyboard (window_keyboard.cpp): Tab, arrows, Enter and Space, page
+// keys, Ctrl+F and Esc.
 LRESULT onKeyDown(HWND window, WPARAM key, LPARAM flags);
+// The keyboard focus onto a zone, its ring shown and scrolled into sight; the
+// search field takes the caret.
+void moveFocusTo(HWND window, ZoneRef target);
 
 // Tooltips for text cut with an ellipsis (window_tooltip.cpp).
 void createTooltip(HWND window);

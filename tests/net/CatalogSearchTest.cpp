@@ -57,7 +57,7 @@ TEST_F(LocalAndServerSearch, LocalResultsComeFromTheAdoptedCatalogWithCategoryNa
 {
     ASSERT_TRUE(bootstrap(catalog, testServerUrl()));
     ASSERT_TRUE(catalog.adoptPending());
-    const SearchIndex index = buildSearchIndex(catalog);
+    const SearchIndex& index = catalog.searchIndex;
     EXPECT_EQ(idsOf(localSearchResults(catalog.apps, index, L"yszs")), (std::vector<int32_t>{5}));
     EXPECT_EQ(idsOf(localSearchResults(catalog.apps, index, L"办公")), (std::vector<int32_t>{1, 4}));
     EXPECT_TRUE(localSearchResults(catalog.apps, index, L" ").empty());

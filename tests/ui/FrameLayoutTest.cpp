@@ -88,9 +88,9 @@ TEST(FocusOrder, CategoriesThenThePageThenTheTitleBar)
     const FrameLayout catalog = layoutFrame(catalogPage(96, 2));
     const std::vector<ZoneRef> expected = {
         {HitKind::CategoryRow, 0},    {HitKind::CategoryRow, 1},    {HitKind::CategoryRow, 2},
-        {HitKind::CardButton, 101},   {HitKind::CardButton, 102},   {HitKind::DownloadsButton, 0},
-        {HitKind::SettingsButton, 0}, {HitKind::Minimize, 0},       {HitKind::MaximizeRestore, 0},
-        {HitKind::Close, 0},
+        {HitKind::CardButton, 101},   {HitKind::CardButton, 102},   {HitKind::SearchField, 0},
+        {HitKind::DownloadsButton, 0}, {HitKind::SettingsButton, 0}, {HitKind::Minimize, 0},
+        {HitKind::MaximizeRestore, 0}, {HitKind::Close, 0},
     };
     EXPECT_EQ(catalog.focusOrder, expected);
 
@@ -101,6 +101,29 @@ TEST(FocusOrder, CategoriesThenThePageThenTheTitleBar)
         {HitKind::PanelOpenFolder, 7},    {HitKind::PanelInstall, 7},      {HitKind::PanelRetry, 9},
     };
     EXPECT_EQ(rows, expectedRows);
+}
+
+TEST(SearchField, InTheTitleBandAtLeast130WideWithItsClearGlyphOverItsRightEnd)
+{
+    // Width, the field, the tagline's right edge; 600 leaves no room for a field.
+    const struct { int width; Rect field; int taglineRight; } cases[] = {
+        {1180, {480, 13, 790, 47}, 466}, {1000, {480, 13, 610, 47}, 466},
+        {900, {380, 13, 510, 47}, 366},  {600, {}, 466}};
+    for (const auto& c : cases) {
+        LayoutInput in = catalogPage(96, 2, c.width);
+        in.searchHasText = true;
+        const FrameLayout f = layoutFrame(in);
+        const LayoutZone* field = findZone(f, {HitKind::SearchField, 0});
+        EXPECT_EQ(field ? field->rect : Rect(), c.field) << c.width;
+        EXPECT_EQ(f.tagline.right, c.taglineRight) << c.width;
+        if (!field) continue;
+        EXPECT_EQ(f.searchText, Rect({c.field.left + 30, 20, c.field.right - 28, 40})) << c.width;
+        EXPECT_EQ(zoneAt(f, c.field.right - 28, 30)->kind, HitKind::SearchClear) << c.width;
+        EXPECT_EQ(zoneAt(f, c.field.right - 29, 30)->kind, HitKind::SearchField) << c.width;
+    }
+    const FrameLayout empty = layoutFrame(catalogPage(144, 2));
+    EXPECT_EQ(findZone(empty, {HitKind::SearchClear, 0}), nullptr);
+    EXPECT_EQ(findZone(empty, {HitKind::SearchField, 0})->pixels, Rect({720, 20, 1185, 71}));
 }
 
 TEST(FocusMoves, TabWrapsAndArrowsFollowTheGrid)

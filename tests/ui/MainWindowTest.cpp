@@ -9,10 +9,12 @@
 #include "core/handles.h"
 #include "download/download_folder.h"
 #include "download/download_manager.h"
+#include "net/catalog_search.h"
 #include "net/icon_loader.h"
 #include "tests/support/download_manager_access.h"
 #include "tests/support/test_server.h"
 #include "ui/main_window.h"
+#include "ui/search_field.h"
 #include "ui/shadow_window.h"
 #include "ui/view_state.h"
 #include "ui/window_geometry.h"
@@ -94,6 +96,26 @@ LRESULT bareHitTest(HWND window, int x, int y)
     viewState().hitZones.clear();
     POINT p = screenPoint(window, x, y);
     return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
+}
+
+void holdKey(int key, bool down)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[key] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+void typeInto(HWND edit, const std::wstring& text)
+{
+    for (wchar_t c : text) SendMessageW(edit, WM_CHAR, c, 1);
+}
+
+std::vector<int32_t> idsOf(const AppList& apps)
+{
+    std::vector<int32_t> ids;
+    for (const auto& app : apps) ids.push_back(app->id);
+    return ids;
 }
 
 void setState(Task& task, TaskState::Value state) { task.state = static_cast<decltype(task.state.load())>(state); }
@@ -437,13 +459,9 @@ TEST(MainWindow, KeyboardMovesAVisibleFocusAndActsOnIt)
     EXPECT_EQ(view.page, Page::Downloads);
     view.page = Page::Catalog;
     view.focus = {};
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_SHIFT] = 0x80;
-    SetKeyboardState(keys);
+    holdKey(VK_SHIFT, true);
     key(VK_TAB);
-    keys[VK_SHIFT] = 0;
-    SetKeyboardState(keys);
+    holdKey(VK_SHIFT, false);
     EXPECT_TRUE(view.focus == ZoneRef({HitKind::Close, 0})) << "Shift+Tab starts at the end";
     view.focus = {};
     view.focusVisible = false;
@@ -514,4 +532,89 @@ TEST(MainWindow, DownloadPageShowsTheFolderWithoutMakingItAndAWorkerMakesIt)
     EXPECT_TRUE(pumpUntil([&] { return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; }))
         << "entering the page did not make the folder";
     setDownloadFolderOverride(g_config.downloadDir);
+}
+
+TEST(MainWindow, SearchFieldIsABorderlessEditInTheBandThatCtrlFAndTabReach)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    HWND edit = view.searchEdit;
+    ASSERT_TRUE(edit);
+    wchar_t name[16] = {};
+    GetClassNameW(edit, name, 16);
+    EXPECT_EQ(std::wstring(name), L"Edit");
+    EXPECT_EQ(GetWindowLongW(edit, GWL_STYLE) & (WS_BORDER | ES_MULTILINE), 0);
+    EXPECT_FALSE(IsWindowVisible(edit)) << "the frame draws the field until it is typed in";
+    RECT client{}, at{};
+    GetClientRect(window, &client);
+    GetWindowRect(edit, &at);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&at), 2);
+    EXPECT_TRUE(at.left == 510 && at.right == client.right - 418 && at.top > 13 && at.bottom < 47);
+
+    SetWindowTextW(edit, L"编辑");
+    SetFocus(window);
+    holdKey(VK_CONTROL, true);
+    SendMessageW(window, WM_KEYDOWN, 'F', 1);
+    holdKey(VK_CONTROL, false);
+    EXPECT_EQ(GetFocus(), edit);
+    EXPECT_TRUE(IsWindowVisible(edit));
+    DWORD start = 9, end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_TRUE(start == 0 && end == 2) << "the text is not selected";
+    // Tab goes on to the next button of the title bar.
+    SendMessageW(edit, WM_KEYDOWN, VK_TAB, 1);
+    EXPECT_EQ(GetFocus(), window);
+    EXPECT_TRUE(view.focus == ZoneRef({HitKind::DownloadsButton, 0}));
+
+    // The field is the window's, the band around it still drags.
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    for (POINT at : {POINT{500, 30}, POINT{470, 30}, POINT{500, 8}, POINT{client.right - 385, 30}}) {
+        POINT screen = screenPoint(window, at.x, at.y);
+        EXPECT_EQ(SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y)),
+                  at.x == 500 && at.y == 30 ? HTCLIENT : HTCAPTION) << at.x << "," << at.y;
+    }
+    clearSearchField();
+}
+
+TEST(MainWindow, TypingSearchesTheServerAddsAfterAPauseAndEscReturnsToTheCategory)
+{
+    HWND window = loadedWindow();
+    ViewState& view = viewState();
+    HWND edit = view.searchEdit;
+    view.currentCategoryId = L"media";
+    view.listScroll = 40;
+    resetServer();
+    addServerRule(R"({"path":"/api/client/apps","then":{"status":200,"body":)"
+                  R"("{\"code\":0,\"data\":[{\"id\":1},{\"id\":88,\"name\":\"Cloud Editor\"}]}"}})");
+    // A press on the field gives it the caret.
+    ValidateRect(window, nullptr);
+    view.hitZones = {{RECT{480, 13, 790, 47}, HitKind::SearchField, 0}};
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 30));
+    SendMessageW(edit, WM_LBUTTONUP, 0, MAKELPARAM(20, 5));
+    EXPECT_EQ(GetFocus(), edit);
+
+    typeInto(edit, L"yszs");  // 压缩助手 by its initials
+    EXPECT_EQ(idsOf(view.searchResults), std::vector<int32_t>({5}));
+    EXPECT_EQ(view.listScroll, 0);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    typeInto(edit, L"editor");  // 1 by its description; the server's answer adds 88
+    EXPECT_EQ(idsOf(view.searchResults), std::vector<int32_t>({1}));
+    EXPECT_TRUE(pumpUntil([&] { return view.searchResults.size() == 2; }));
+    EXPECT_EQ(idsOf(view.searchResults), std::vector<int32_t>({1, 88}));
+    EXPECT_EQ(view.searchResults[0], findApp(appCatalog(), 1)) << "the catalog's own record was replaced";
+    EXPECT_EQ(findAnyApp(appCatalog(), 88), view.searchResults[1]);
+    UpdateWindow(window);
+    EXPECT_TRUE(view.layout.sidebarRows.size() == 3 && !view.layout.sidebarRows[1].selected);
+    EXPECT_NE(findZone(view.layout, {HitKind::CardButton, 88}), nullptr);
+
+    // Esc empties the field and the category is back as it was; the caret stays.
+    SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_TRUE(view.searchText.empty() && view.searchResults.empty());
+    EXPECT_EQ(view.currentCategoryId, L"media");
+    EXPECT_EQ(view.listScroll, 40);
+    EXPECT_EQ(GetFocus(), edit);
+    SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 1);  // in the empty field: back to the window
+    EXPECT_EQ(GetFocus(), window);
+    resetServer();
 }

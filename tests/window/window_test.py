@@ -12,6 +12,8 @@ Scenarios, each with its own run of the program:
   window       placement, dragging by the title band, double-click maximise
                and restore with the shadow (directly below the window, as
                another process sees it), the minimum size of a corner drag
+  search       pinyin initials typed into the search field show their app
+               alone in the first card; Esc brings the category back
   install      a card's button: badge, progress row, the file and its MD5, the
                installer starting by itself, its Uninstall entry, the green
                card; an archive (no installer); an MD5 mismatch (error toast,
@@ -218,6 +220,16 @@ class Run:
         wait_for(lambda: any(near(self.pixel(point), c) for c in (ACCENT, ACCENT_HOVER, INSTALLED_TINT)),
                  "the catalog's cards at 150 %", timeout=60)
 
+    def icon_picture(self, k):
+        left, top, right, bottom = layout.card_icon_box(k, self.width)
+        x, y = self.window.screen_point(left, top)
+        return winctl.grab(self.ctx.display, (x, y, right - left, bottom - top)).pixels
+
+    def card_slot_empty(self, k):
+        left, top, right, bottom = layout.card_icon_box(k, self.width)
+        return all(near(self.pixel(p), BACKGROUND, 2) for p in ((left, top), (right - 1, bottom - 1),
+                                                                   ((left + right) // 2, (top + bottom) // 2)))
+
     def button_picture(self, k):
         left, top, right, bottom = layout.card_button_box(k, self.width)
         x, y = self.window.screen_point(left, top)
@@ -304,17 +316,18 @@ def window_handling(run):
     run.wait_shadow_below("a move")
     print("dragged by the title band to %s; the shadow followed, still directly below" % (moved,))
 
-    winctl.double_click(display, moved[0] + 550, moved[1] + 20)
+    # Left of the search field, which is the window's own.
+    winctl.double_click(display, moved[0] + 440, moved[1] + 20)
     wait_for(lambda: covers_screen(run.rect()), "the maximised window (is %s)" % (run.rect(),))
     wait_for(lambda: run.shadow_rect() is None, "the shadow to hide")
     print("double-click maximised to %s; shadow hidden" % (run.rect(),))
 
-    winctl.double_click(display, 600, 20)
+    winctl.double_click(display, 440, 20)
     run.wait_placed(moved, "the restored window")
     run.wait_shadow_around(moved)
     print("double-click restored %s; shadow back" % (moved,))
 
-    winctl.drag(display, (moved[0] + 550, moved[1] + 30), (-100, -60))
+    winctl.drag(display, (moved[0] + 440, moved[1] + 30), (-100, -60))
     run.wait_placed(PLACED, "the window dragged back")
 
     # The bottom-right corner band, dragged far inwards, stops at the minimum.
@@ -323,6 +336,25 @@ def window_handling(run):
     run.wait_placed(smallest, "the window at its minimum size")
     run.wait_shadow_around(smallest)
     print("corner drag stopped at 1000 x 660")
+
+
+def search(run):
+    display = run.ctx.display
+    run.wait_catalog()
+    run.rest_pointer()
+    winctl.wait_until_still(run.window.refresh())
+    demo_icon, archive_icon = run.icon_picture(DEMO), run.icon_picture(ARCHIVE)
+    check(demo_icon != archive_icon, "the demo's and the archive's icons look alike")
+
+    run.click(layout.search_field(run.width))
+    winctl.xdotool(display, "type", "yszs")
+    wait_for(lambda: run.icon_picture(0) == archive_icon and run.card_slot_empty(1),
+             "压缩助手 alone in the first card for \"yszs\"")
+    print("\"yszs\" typed: 压缩助手 alone, in the first card")
+    winctl.xdotool(display, "key", "Escape")
+    wait_for(lambda: run.icon_picture(DEMO) == demo_icon and run.icon_picture(ARCHIVE) == archive_icon,
+             "the category's cards after Esc")
+    print("Esc: the category's cards are back")
 
 
 def covers_screen(rect):
@@ -719,6 +751,7 @@ def restart_after_kill(run):
 
 SCENARIOS = (
     ("window", window_handling, None),
+    ("search", search, None),
     ("install", install_road, None),
     ("installed", installed_after_restart, None),
     ("settings", settings_folder, None),

@@ -3,6 +3,8 @@
 demo catalog and drives it like a person (tools/screenshots.sh builds first).
 
     catalog.png    the first category's cards with their icons
+    search.png     "bj" typed into the search field: the apps whose names
+                   have those pinyin initials, under the search's heading
     downloads.png  the download-manager page: installed, archive saved, MD5
                    mismatch, cancelled, and one download in progress
     cards.png      the same cards afterwards: installed, open folder, install
@@ -14,6 +16,7 @@ demo catalog and drives it like a person (tools/screenshots.sh builds first).
     settings.png   the settings dialog over the main window
     catalog-150.png  the catalog page at 150 % (a prefix at 144 DPI on a
                    2560 x 1600 screen), at its full size
+    search-150.png the search of search.png at 150 %
 """
 
 import argparse
@@ -67,6 +70,26 @@ class Shots:
             print("warning: %s is blank" % name, file=sys.stderr)
         self.saved.append(path)
         print("saved " + os.path.relpath(path))
+
+
+# Typed into the search field: the initials of 墨笔记 and 码匠编辑器.
+SEARCH = "bj"
+
+
+def search(session, shots, name, scale=1.0):
+    """Types SEARCH into the field and takes its results page; the caret
+    blinks, so only the page below the title band has to settle. Esc ends
+    the search."""
+    window = session.window
+    band = int(64 * scale)
+    category = window.grab(band).pixels
+    window.click(int(540 * scale), int(30 * scale))
+    winctl.xdotool(session.display, "type", SEARCH)
+    window.move_to(100, window.height - 30)
+    poll(lambda: window.grab(band).pixels != category, 30, "the search's results")
+    winctl.wait_until_still(window, 30, below=band)
+    shots.take(name, settle=False)
+    winctl.xdotool(session.display, "key", "Escape")
 
 
 def finished_files(folder):
@@ -144,6 +167,7 @@ def drive(session, shots, downloads):
     print("window at %d,%d, %d x %d" % window.box)
     session.wait_for_catalog(icons=8)
     shots.take("catalog.png")
+    search(session, shots, "search.png")
 
     server = session.server
     # The one left running stays in progress for the picture; the one to be
@@ -200,6 +224,7 @@ def take_scaled(args, source, work, out):
         winctl.wait_until_still(window, 30)
         path = session.screenshot(os.path.join(out, "catalog-%d.png" % percent), palette=True)
         print("saved " + os.path.relpath(path))
+        search(session, Shots(session, out, None), "search-%d.png" % percent, args.scaled_dpi / 96)
 
 
 def main(argv=None):

@@ -361,8 +361,9 @@ class Window:
     def drag(self, cx, cy, offset):
         drag(self.display, self.screen_point(cx, cy), offset)
 
-    def grab(self):
-        return grab(self.display, self.box)
+    def grab(self, below=0):
+        """The window's pixels; from client row `below` down when given."""
+        return grab(self.display, (self.x, self.y + below, self.width, self.height - below))
 
     def pixel(self, cx, cy):
         x, y = self.screen_point(cx, cy)
@@ -415,14 +416,15 @@ def screen_pixel(display, x, y):
     return grab(display, (x, y, 1, 1)).pixel(0, 0)
 
 
-def wait_until_still(window, timeout=20, interval=0.5):
+def wait_until_still(window, timeout=20, interval=0.5, below=0):
     """Waits until two grabs of the window, interval apart, are the same
-    (icons decoded, nothing being drawn); returns the last grab's pixels."""
-    last = [window.grab().pixels]
+    (icons decoded, nothing being drawn); returns the last grab's pixels.
+    below: only rows from there down count (a caret blinks above)."""
+    last = [window.grab(below).pixels]
 
     def same():
         time.sleep(interval)
-        now = window.grab().pixels
+        now = window.grab(below).pixels
         settled, last[0] = now == last[0], now
         return settled
     poll(same, timeout, "the window to stop changing", 0)
@@ -448,6 +450,16 @@ class MainWindowLayout:
         """Centre of card k's action button (100 x 32 at left + (cw - 100)/2, top + 188)."""
         left, card_top, cw = self.card(k, width, top, scroll)
         return (left + (cw - 100) // 2 + 50, card_top + 188 + 16)
+
+    def card_icon_box(self, k, width, top=126, scroll=0):
+        """(left, top, right, bottom) of card k's 84 x 84 icon."""
+        left, card_top, cw = self.card(k, width, top, scroll)
+        x = left + (cw - 84) // 2
+        return (x, card_top + 16, x + 84, card_top + 100)
+
+    def search_field(self, width):
+        """A point of the search field (480, 13)..(width - 390, 47) right of its magnifier."""
+        return (540, 30)
 
     def sidebar_row(self, i):
         """Centre of category row i (12..188, 78 + 48 i, 42 high)."""
