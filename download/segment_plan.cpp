@@ -6,7 +6,7 @@
 bool usesSegments(bool rangesHonoured, int64_t size, int64_t catalogSize, int64_t partFileLength)
 {
     if (!rangesHonoured || size < kSegmentedMinimum) return false;
-    return catalogSize == size || partFileLength >= size;
+    return catalogSize == size || (catalogSize <= 0 && partFileLength >= size);
 }
 
 int64_t bytesIn(const std::vector<ByteSpan>& spans)
@@ -46,6 +46,13 @@ BodyUse checkSegmentBody(int64_t attemptStart, const FileVersion& version, const
     // held or on their way.
     if (version.known() && !sameVersion(version, answer.etag, answer.lastModified)) return BodyUse::ChangedVersion;
     return BodyUse::Write;
+}
+
+int64_t sizeAfterRestart(int64_t newSize, const AttemptAnswer& answer, bool versionKnown, int64_t size)
+{
+    if (answer.rangeRefused && answer.contentLength > 0) return answer.contentLength;
+    if (newSize > 0 || versionKnown) return newSize;
+    return size;
 }
 
 SegmentBoard::SegmentBoard(int64_t size, const std::vector<ByteSpan>& held)

@@ -26,8 +26,9 @@ constexpr int64_t kSplitRemainder = 2 * 1024 * 1024;     // a span is split only
 
 // Several connections only when ranges are honoured, the file is large
 // enough, and its part file may have the server's size without the server's
-// word alone: the catalog gives that size, or the part file of an earlier
-// run already has that length (partFileLength < 0: none to continue).
+// word alone: the catalog gives that size, or it gives none and the part
+// file of an earlier run already has that length (partFileLength < 0: none
+// to continue).
 bool usesSegments(bool rangesHonoured, int64_t size, int64_t catalogSize, int64_t partFileLength);
 
 int64_t bytesIn(const std::vector<ByteSpan>& spans);
@@ -40,6 +41,13 @@ std::vector<ByteSpan> normalizedSpans(std::vector<ByteSpan> spans, int64_t lengt
 // another size.
 BodyUse checkSegmentBody(int64_t attemptStart, const FileVersion& version, const AttemptAnswer& answer,
                          int64_t size);
+
+// The size a task starts again with when a segment's answer restarted it:
+// the size the answer names (a new total, or the length of a whole body);
+// when it names none, 0 (unknown) only for a file that changed (the request
+// carried If-Range), else the confirmed size stays, so that a cut stream of
+// unstated length can never pass for the whole file.
+int64_t sizeAfterRestart(int64_t newSize, const AttemptAnswer& answer, bool versionKnown, int64_t size);
 
 // One span being fetched.
 struct SegmentWork {

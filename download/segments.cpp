@@ -112,6 +112,7 @@ bool SegmentedTransfer::openPartFile()
         return false;
     }
     // The size is trusted (usesSegments): every span has its place at once.
+    markSparse(file_.get());
     setPartFileLength(file_.get(), size_);
     task_->received = bytesIn(held_);
     task_->setResumePoint({size_, held_, version_});
@@ -228,16 +229,8 @@ bool SegmentedTransfer::receive(Connection& c, const unsigned char* data, unsign
 
 void SegmentedTransfer::fillAnswer(Connection& c)
 {
-    const HttpResponse& head = c.response;
     c.answer.result = c.call ? c.call->result() : HttpResult::Ok;
-    c.answer.status = head.status;
-    c.answer.contentLength = head.contentLength;
-    c.answer.totalLength = head.totalLength;
-    c.answer.rangeFirst = head.rangeFirst;
-    c.answer.hasContentRange = head.hasContentRange;
-    c.answer.hasFinalUrl = !head.finalUrl.empty();
-    c.answer.etag = head.etag;
-    c.answer.lastModified = head.lastModified;
+    readAnswerHead(c.answer, c.response);
 }
 
 bool SegmentedTransfer::judge(Connection& c, SegmentsEnd& end)
@@ -267,9 +260,7 @@ bool SegmentedTransfer::judge(Connection& c, SegmentsEnd& end)
         if (decision.staleAddress) markStale(task_, c.throughUrl, wideToUtf8(c.response.finalUrl));
         if (decision.restart) {
             // Never two versions in one file: it comes again from byte 0.
-            int64_t size = decision.newSize;
-            if (c.answer.rangeRefused && c.answer.contentLength > 0) size = c.answer.contentLength;
-            task_->size = size;
+            task_->size = sizeAfterRestart(decision.newSize, c.answer, version_.known(), size_);
             end = SegmentsEnd::Restart;
             return false;
         }

@@ -299,12 +299,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
             if (head.status >= 400) return true;
             if (!bodyChecked) {
                 bodyChecked = true;
-                answer.status = head.status;
-                answer.contentLength = head.contentLength;
-                answer.totalLength = head.totalLength;
-                answer.rangeFirst = head.rangeFirst;
-                answer.etag = head.etag;
-                answer.lastModified = head.lastModified;
+                readAnswerHead(answer, head);
                 switch (checkBody(range, answer, task->size.load())) {
                 case BodyUse::Write: break;
                 case BodyUse::RangeRefused: answer.rangeRefused = true; return false;
@@ -352,12 +347,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
 
         range.position = position;
         answer.result = result;
-        answer.status = response.status;
-        answer.contentLength = response.contentLength;
-        answer.totalLength = response.totalLength;
-        answer.rangeFirst = response.rangeFirst;
-        answer.hasContentRange = response.hasContentRange;
-        answer.hasFinalUrl = !response.finalUrl.empty();
+        readAnswerHead(answer, response);
         const AttemptDecision decision = decideAttempt(range, answer);
 
         if (decision.rememberFinalUrl) rememberFinalUrl(task, wideToUtf8(response.finalUrl));

@@ -40,6 +40,24 @@ int64_t trustedLength(const Task& task, int64_t size)
     return size > 0 && task.packageSize == size ? size : 0;
 }
 
+void readAnswerHead(AttemptAnswer& answer, const HttpResponse& head)
+{
+    answer.status = head.status;
+    answer.contentLength = head.contentLength;
+    answer.totalLength = head.totalLength;
+    answer.rangeFirst = head.rangeFirst;
+    answer.hasContentRange = head.hasContentRange;
+    answer.hasFinalUrl = !head.finalUrl.empty();
+    answer.etag = head.etag;
+    answer.lastModified = head.lastModified;
+}
+
+void markSparse(HANDLE file)
+{
+    DWORD returned = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+}
+
 void setPartFileLength(HANDLE file, int64_t length)
 {
     LARGE_INTEGER end;

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "download/download_manager.h"
+#include "download/transfer_decision.h"
+#include "net/http_client.h"
 
 inline constexpr wchar_t kTextInterrupted[] = L"下载中断，请重试";
 inline constexpr wchar_t kTextExhausted[] = L"网络不稳定，重试多次仍失败，请稍后再试";
@@ -32,6 +34,15 @@ void rememberFinalUrl(Task* task, const std::string& finalUrl);
 // reported only when the catalog gives the same one, so that the server's word
 // alone never reserves disk space; 0 lets the file grow as bytes arrive.
 int64_t trustedLength(const Task& task, int64_t size);
+
+// Copies what an answer's head says into answer; the flags the body check
+// set stay as they are.
+void readAnswerHead(AttemptAnswer& answer, const HttpResponse& head);
+
+// Sparse, so that writing far into a pre-sized file does not first make the
+// file system write zeros up to that point (segments write at far offsets).
+// The result is ignored: a file system without sparse files fills the gap.
+void markSparse(HANDLE file);
 
 // Pre-sized once, so resumed writes never extend the file. Results are ignored:
 // a file that could not be sized grows as it is written.

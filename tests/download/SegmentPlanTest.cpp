@@ -43,6 +43,7 @@ TEST(SegmentPlan, SeveralConnectionsOnlyForALargeFileOfATrustedSize)
         {true, 24 * kMiB, 25 * kMiB, -1, false},        // the catalog names another size
         {true, 24 * kMiB, 0, 24 * kMiB, true},          // an earlier run's part file has that length
         {true, 24 * kMiB, 0, 10 * kMiB, false},
+        {true, 24 * kMiB, 25 * kMiB, 24 * kMiB, false},  // the catalog disagrees, whatever the part file
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.ranges << " " << c.size << " " << c.catalog << " " << c.partFile);
@@ -86,6 +87,28 @@ TEST(SegmentPlan, ASegmentWritesOnlyA206ForItsByteOfTheFilesSizeAndVersion)
         answer.totalLength = c.total;
         answer.etag = c.etag;
         EXPECT_EQ(checkSegmentBody(c.start, c.version, answer, 1000), c.expected);
+    }
+}
+
+TEST(SegmentPlan, ARestartKeepsTheConfirmedSizeUnlessTheAnswerNamesAnotherOrTheFileChanged)
+{
+    const struct {
+        const char* label;
+        int64_t newSize, contentLength;
+        bool rangeRefused, versionKnown;
+        int64_t expected;
+    } cases[] = {
+        {"a new total", 2000, -1, false, true, 2000},
+        {"a whole body of stated length", 0, 1500, true, false, 1500},
+        {"a whole body of unstated length, ranges ignored", 0, -1, true, false, 1000},
+        {"a whole new version of unstated length", 0, -1, true, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        AttemptAnswer answer;
+        answer.contentLength = c.contentLength;
+        answer.rangeRefused = c.rangeRefused;
+        EXPECT_EQ(sizeAfterRestart(c.newSize, answer, c.versionKnown, 1000), c.expected);
     }
 }
 

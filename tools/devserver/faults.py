@@ -4,6 +4,7 @@ import select
 import socket
 import ssl
 import threading
+import time
 
 from devserver.hostile import MODES
 from devserver.replies import HttpError
@@ -133,7 +134,7 @@ class FaultState:
         pieces): a client that closed one connection and opened the next
         never had both open."""
         for ticket, sock in list(self._open.items()):
-            if _client_closed(sock):
+            if client_closed(sock):
                 del self._open[ticket]
         self.open_connections = len(self._open)
 
@@ -145,13 +146,15 @@ class FaultState:
                     "maxOpenConnections": self.max_open_connections}
 
 
-def _client_closed(sock):
-    """True when the client has closed the connection: its end arrived (or the
-    socket is gone). A TLS socket cannot be peeked at; it counts as open."""
+def client_closed(sock, seconds=0.0):
+    """Waits up to seconds for the client's side to end; True as soon as its
+    end arrived (or the socket is gone). A TLS socket cannot be peeked at; it
+    counts as open. Bytes from the client (not an end) return False at once."""
     if isinstance(sock, ssl.SSLSocket):
+        time.sleep(seconds)
         return False
     try:
-        readable, _, _ = select.select([sock], [], [], 0)
+        readable, _, _ = select.select([sock], [], [], seconds)
         return bool(readable) and not sock.recv(1, socket.MSG_PEEK)
     except (OSError, ValueError):
         return True

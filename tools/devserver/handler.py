@@ -15,7 +15,7 @@ from http.server import BaseHTTPRequestHandler
 from devserver.digests import file_stamp
 from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, Validators, error_reply,
                                is_decimal, json_reply, ranged_reply)
-from devserver import hostile, pictures
+from devserver import faults, hostile, pictures
 from devserver.reports import validate_report
 
 MAX_BODY = 256 * 1024 * 1024      # control uploads may be large test files
@@ -322,19 +322,10 @@ class Handler(BaseHTTPRequestHandler):
         """Waits up to seconds; True as soon as the client has closed its
         side. A paced body would otherwise notice only at a later write, and
         the connection would count as open after the client let go of it."""
-        sock = self.connection
         deadline = time.monotonic() + seconds
-        if isinstance(sock, ssl.SSLSocket):  # no peeking through TLS
-            time.sleep(seconds)
-            return False
-        try:
-            readable, _, _ = select.select([sock], [], [], seconds)
-            if readable and not sock.recv(1, socket.MSG_PEEK):
-                return True
-        except (OSError, ValueError):
+        if faults.client_closed(self.connection, seconds):
             return True
-        # Bytes from the client (not an end): wait the rest as it is.
-        left = deadline - time.monotonic()
+        left = deadline - time.monotonic()  # the client sent bytes, not its end
         if left > 0:
             time.sleep(left)
         return False
