@@ -133,7 +133,7 @@ void DownloadManager::startDownload(int32_t id, const std::wstring& name, const 
     task->md5 = md5;
     task->packageSize = size;
     task->size = size;
-    task->setResumePoint({size > 0 ? size : 0, 0, {}});
+    task->setResumePoint({size > 0 ? size : 0, {}, {}});
 
     // No disk is touched here (the UI thread): the worker creates the folder.
     const std::wstring folder = downloadFolderInUse();
@@ -188,10 +188,7 @@ void DownloadManager::cancel(int32_t id)
     if (!cancelled) return;
     // The worker's request sees the flag within 50 ms; a worker waiting for a
     // request slot gives up waiting.
-    {
-        std::lock_guard<std::mutex> guard(slotLock);
-    }
-    slotFree.notify_all();
+    gate.wakeWaiters();
     taskChanged();
 }
 
@@ -204,10 +201,7 @@ void DownloadManager::pause(int32_t id)
     if (!task->state.compare_exchange_strong(state, TaskState::Paused)) return;
     task->cancelRequested = 1;
     task->speed = 0;
-    {
-        std::lock_guard<std::mutex> guard(slotLock);
-    }
-    slotFree.notify_all();
+    gate.wakeWaiters();
     taskChanged();
 }
 
@@ -407,21 +401,7 @@ void DownloadManager::failTask(Task* task, const std::wstring& text)
 
 RequestSlot DownloadManager::acquireSlot(const Task* task)
 {
-    std::unique_lock<std::mutex> guard(slotLock);
-    slotFree.wait(guard, [&] { return activeRequests <= 5 || task->cancelRequested.load(); });
-    if (task->cancelRequested.load()) return nullptr;
-    ++activeRequests;
-    // The manager is never destroyed; the pointer only makes the slot non-null.
-    return RequestSlot(this, [](DownloadManager* manager) { manager->releaseSlot(); });
-}
-
-void DownloadManager::releaseSlot()
-{
-    {
-        std::lock_guard<std::mutex> guard(slotLock);
-        --activeRequests;
-    }
-    slotFree.notify_one();
+    return gate.acquireFirst(task, task->cancelRequested);
 }
 
 void DownloadManager::letGoOfPartFile(const Task& task)

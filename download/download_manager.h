@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,18 +15,21 @@
 
 #include "core/handles.h"
 #include "download/installer_signature.h"
+#include "download/request_gate.h"
 #include "download/task_list.h"
 #include "download/task_state.h"
 #include "download/transfer_decision.h"
 
 class TaskListWriter;
+class SegmentedTransfer;
 
-// What the task list may claim of a task's part file: the bytes [0, held)
-// are on the disk (flushed), of this version of the file, whose size is size
-// (0: unknown). The worker changes it; a later run continues from it.
+// What the task list may claim of a task's part file: the bytes of spans
+// (ascending, apart) are on the disk (flushed), of this version of the file,
+// whose size is size (0: unknown). One stream holds one span from byte 0.
+// The worker changes it; a later run continues from it.
 struct ResumePoint {
     int64_t size = 0;
-    int64_t held = 0;
+    std::vector<ByteSpan> spans;
     FileVersion version;
 };
 
@@ -112,7 +114,12 @@ using InstallerLauncher = bool (*)(const std::shared_ptr<Task>& task);
 
 // One of the engine's request slots, given back when its last owner lets go:
 // the worker, and the HTTP call until its connection is really closed.
-using RequestSlot = std::shared_ptr<void>;
+using RequestSlot = RequestGate::Slot;
+
+// How a transfer over several connections ended. Failed: the task's error
+// holds the text. Restart: the file changed on the server (or no longer
+// honours ranges); nothing held is kept and the task's size is the new one.
+enum class SegmentsEnd { Complete, Stopped, Failed, Restart };
 
 class DownloadManager {
 public:
@@ -164,12 +171,17 @@ public:
 
 private:
     friend struct DownloadManagerTestAccess;  // the tests' seams: tests/support/download_manager_access.h
+    friend class SegmentedTransfer;
 
     DownloadManager() = default;
     void run(std::shared_ptr<Task> task);
     // The bytes [first, last] of the file; the transfer starts at from (the
     // first byte not yet held, first when none is) and restarts at first.
     bool downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole, int64_t from);
+    // The whole file of a known, trusted size over up to four connections,
+    // each fetching its own span into the pre-sized part file; held are the
+    // spans kept from an earlier run (of this version), empty for a new start.
+    SegmentsEnd downloadSegments(Task* task, const FileVersion& version, const std::vector<ByteSpan>& held);
     // The worker's start as a continuation: waits until the paused task it
     // continues has let go of the part file and takes its resume point. False
     // when this task is stopped meanwhile.
@@ -186,9 +198,9 @@ private:
     void failTask(Task* task, const std::wstring& text);
     // Waits steps x 100 ms, checking the stop flag before each step; false when stopped.
     bool waitSteps(Task* task, int steps);
-    // Null when the task is cancelled while it waits.
+    // A task's first request: waits for a slot, before any extra connection
+    // of another task. Null when the task is stopped while it waits.
     RequestSlot acquireSlot(const Task* task);
-    void releaseSlot();
     // At the end of a worker: deletes the part file if clearFinished asked for it.
     void letGoOfPartFile(const Task& task);
     struct PartFileRelease {
@@ -199,9 +211,7 @@ private:
 
     std::mutex lock;  // guards tasks
     std::map<int32_t, std::shared_ptr<Task>> tasks;
-    std::mutex slotLock;  // guards activeRequests: the requests whose connection may be open
-    std::condition_variable slotFree;
-    int32_t activeRequests = 0;
+    RequestGate gate{6};  // the requests whose connection may be open, over all tasks
     std::atomic<int> waitStepMs{100};
     std::atomic<InstallerLauncher> installerLauncher{nullptr};
     std::atomic<TaskListWriter*> listWriter{nullptr};

@@ -3,10 +3,9 @@
 
 #include "download/task_records.h"
 
-#include <algorithm>
-
 #include "core/text.h"
 #include "download/download_manager.h"
+#include "download/segment_plan.h"
 #include "download/task_list_store.h"
 #include "download/task_list_writer.h"
 #include "download/task_restore.h"
@@ -25,8 +24,9 @@ StoredTask recordOf(const Task& task)
     record.md5 = task.md5;
     const ResumePoint point = task.resumePoint();
     record.size = storableCount(point.size);
-    record.received = storableCount(point.held);
-    if (record.size > 0) record.received = std::min(record.received, record.size);
+    const int64_t length = record.size > 0 ? record.size : kLargestStoredSize;
+    record.spans = normalizedSpans(point.spans, length);
+    record.received = bytesIn(record.spans);
     record.state = task.state.load();
     record.partPath = wideToUtf8(task.partPath);
     record.finalPath = wideToUtf8(task.finalPath());
@@ -36,7 +36,6 @@ StoredTask recordOf(const Task& task)
         record.validatorKind = point.version.kind;
         record.validator = point.version.value;
     }
-    record.spans = spansFromStart(record.received);
     record.error = wideToUtf8(task.error());
     return record;
 }
@@ -54,7 +53,8 @@ TaskFiles filesOf(const std::wstring& finalPath, const std::wstring& partPath)
     return files;
 }
 
-std::shared_ptr<Task> taskFrom(const StoredTask& record, const RestoredTask& restored)
+std::shared_ptr<Task> taskFrom(const StoredTask& record, const RestoredTask& restored,
+                               const std::vector<ByteSpan>& spans)
 {
     auto task = std::make_shared<Task>();
     task->id = record.id;
@@ -74,7 +74,7 @@ std::shared_ptr<Task> taskFrom(const StoredTask& record, const RestoredTask& res
     task->setError(utf8ToWide(record.error));
     FileVersion version;
     if (record.validatorKind != ValidatorKind::None) version = {record.validatorKind, record.validator};
-    task->setResumePoint({record.size, restored.held, version});
+    task->setResumePoint({record.size, spans, version});
     return task;
 }
 
@@ -96,11 +96,11 @@ void DownloadManager::restore(const std::vector<StoredTask>& stored)
 {
     bool changed = false;
     for (const StoredTask& record : stored) {
-        const RestoredTask restored =
-            restoredTask(record, filesOf(utf8ToWide(record.finalPath), utf8ToWide(record.partPath)));
+        const TaskFiles files = filesOf(utf8ToWide(record.finalPath), utf8ToWide(record.partPath));
+        const RestoredTask restored = restoredTask(record, files);
         changed = changed || !restored.keep || restored.state != record.state || restored.held != record.received;
         if (!restored.keep) continue;
-        std::shared_ptr<Task> task = taskFrom(record, restored);
+        std::shared_ptr<Task> task = taskFrom(record, restored, heldSpans(record, files));
         std::lock_guard<std::mutex> guard(lock);
         tasks[task->id] = task;
     }

@@ -1,5 +1,9 @@
 #include "download/task_restore.h"
 
+#include <algorithm>
+
+#include "download/segment_plan.h"
+
 RestoredTask restoredTask(const StoredTask& stored, const TaskFiles& files)
 {
     RestoredTask restored;
@@ -8,10 +12,7 @@ RestoredTask restoredTask(const StoredTask& stored, const TaskFiles& files)
     case TaskState::Verifying:
     case kStoredPausedState: {
         if (!files.partExists) return restored;
-        int64_t held = heldFromStart(stored.spans);
-        if (held > files.partLength) held = files.partLength;
-        if (stored.size > 0 && held > stored.size) held = stored.size;
-        return {true, kStoredPausedState, held < 0 ? 0 : held};
+        return {true, kStoredPausedState, bytesIn(heldSpans(stored, files))};
     }
     case TaskState::Installing:
         // The installer's outcome died with the program; the file is still there.
@@ -24,4 +25,17 @@ RestoredTask restoredTask(const StoredTask& stored, const TaskFiles& files)
     default: break;
     }
     return restored;
+}
+
+std::vector<ByteSpan> heldSpans(const StoredTask& stored, const TaskFiles& files)
+{
+    switch (stored.state) {
+    case TaskState::Downloading:
+    case TaskState::Verifying:
+    case kStoredPausedState: {
+        const int64_t length = stored.size > 0 ? std::min(files.partLength, stored.size) : files.partLength;
+        return normalizedSpans(stored.spans, length);
+    }
+    default: return stored.spans;
+    }
 }

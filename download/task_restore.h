@@ -3,6 +3,7 @@
 // files found on disk. Platform-free.
 
 #include <cstdint>
+#include <vector>
 
 #include "download/task_list.h"
 
@@ -16,12 +17,18 @@ struct TaskFiles {
 struct RestoredTask {
     bool keep = false;
     int32_t state = 0;  // as stored: a TaskState number, Paused for an unfinished task
-    int64_t held = 0;   // bytes [0, held) of the part file to continue from
+    int64_t held = 0;   // bytes of the part file to continue from (heldSpans)
 };
 
 // A finished task (downloaded, installed, failed, cancelled, install
 // unconfirmed) comes back as it was while its final or part file is there; an
 // install the end of the program cut short comes back downloaded. A task that
 // was downloading, verifying or paused comes back paused while its part file
-// is there, holding no more than the file's length. Everything else is dropped.
+// is there, holding no more than the file's length (and its size): each span
+// cut there. Everything else is dropped.
 RestoredTask restoredTask(const StoredTask& stored, const TaskFiles& files);
+
+// The spans of an unfinished task's part file to continue from: the stored
+// ones cut to the file's length and the stored size. Those of any other task
+// as stored.
+std::vector<ByteSpan> heldSpans(const StoredTask& stored, const TaskFiles& files);

@@ -1,5 +1,6 @@
 // The first half of a download worker: the probe, the part file and the
-// resumable ranged transfer.
+// resumable ranged transfer as one stream (a large file over several
+// connections: segments.cpp).
 
 #include <algorithm>
 #include <functional>
@@ -9,78 +10,16 @@
 #include "core/app_messages.h"
 #include "core/text.h"
 #include "download/download_manager.h"
+#include "download/segment_plan.h"
 #include "download/transfer_decision.h"
+#include "download/transfer_shared.h"
 #include "net/http_client.h"
 
 namespace {
 
 constexpr int kProbeAttempts = 5;
 constexpr int kProbeWaitSteps = 5;  // 100 ms steps between probe attempts
-constexpr int kMaxAttempts = 13;
-constexpr int kStepsPerRetry = 5;   // 500 ms more wait per retry...
-constexpr int kMaxWaitSteps = 40;   // ...up to 4000 ms
 constexpr DWORD kTakeOverPollMs = 100;  // how often a continuation waiting for the old worker looks at its flag
-
-// An attempt counts as progress only when the furthest byte the task has held
-// moved this far since the last one that did (or the file completed): a
-// restart, a refused answer or a trickle does not keep the retries going.
-constexpr int64_t kProgressBytes = 65536;
-
-const wchar_t kTextInterrupted[] = L"下载中断，请重试";
-const wchar_t kTextExhausted[] = L"网络不稳定，重试多次仍失败，请稍后再试";
-const wchar_t kTextCertificate[] = L"服务器证书无效，已停止下载";
-
-std::wstring rangeValue(int64_t position, int64_t last)
-{
-    std::wstring value = L"bytes=" + std::to_wstring(position) + L"-";
-    if (last >= 0) value += std::to_wstring(last);
-    return value;
-}
-
-// The stale-address rule: a final address that answered 403/404/410 is
-// remembered, and the next attempt goes back through the original link once.
-void markStale(Task* task, bool throughUrl, const std::string& finalUrl)
-{
-    std::lock_guard<std::mutex> guard(task->urlLock);
-    if (throughUrl) {
-        task->staleUrls.insert(finalUrl);
-        task->resolvedUrl = finalUrl;
-    } else if (task->staleUrls.count(finalUrl) == 0) {
-        if (!task->resolvedUrl.empty()) task->staleUrls.insert(task->resolvedUrl);
-        task->resolvedUrl.clear();
-    }
-}
-
-void rememberFinalUrl(Task* task, const std::string& finalUrl)
-{
-    std::lock_guard<std::mutex> guard(task->urlLock);
-    if (task->resolvedUrl != finalUrl) task->resolvedUrl = finalUrl;
-}
-
-// The length a part file is given before any byte arrives: a size the server
-// reported only when the catalog gives the same one, so that the server's word
-// alone never reserves disk space; 0 lets the file grow as bytes arrive.
-int64_t trustedLength(const Task& task, int64_t size)
-{
-    return size > 0 && task.packageSize == size ? size : 0;
-}
-
-// Pre-sized once, so resumed writes never extend the file. Results are ignored:
-// a file that could not be sized grows as it is written.
-void setPartFileLength(HANDLE file, int64_t length)
-{
-    LARGE_INTEGER end;
-    end.QuadPart = length;
-    if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
-}
-
-// -1 when the file is not there.
-int64_t partFileLength(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 // Hands the task list byte counts the part file is known to hold: the file's
 // data goes to the disk first (at most every 2 s while bytes arrive), so
@@ -99,8 +38,8 @@ public:
     // is written.
     void restart(int64_t first, int64_t size, const FileVersion& version)
     {
-        const ResumePoint point{size > 0 ? size : 0, first, version};
-        if (point.size == point_.size && point.held == point_.held && point.version == point_.version) return;
+        const ResumePoint point{size > 0 ? size : 0, spansFromStart(first), version};
+        if (point.size == point_.size && point.spans == point_.spans && point.version == point_.version) return;
         point_ = point;
         publish(true);
     }
@@ -118,7 +57,7 @@ public:
         size = size > 0 ? size : 0;
         if (point_.size == size) return;
         point_.size = size;
-        if (size > 0 && point_.held > size) point_.held = 0;
+        if (size > 0 && heldFromStart(point_.spans) > size) point_.spans.clear();
         publish(true);
     }
 
@@ -132,8 +71,8 @@ public:
     void flush(HANDLE file, int64_t position)
     {
         lastFlush_ = GetTickCount64();
-        if (position == point_.held || !FlushFileBuffers(file)) return;
-        point_.held = position;
+        if (position == heldFromStart(point_.spans) || !FlushFileBuffers(file)) return;
+        point_.spans = spansFromStart(position);
         publish(false);
     }
 
@@ -151,17 +90,6 @@ private:
     ResumePoint point_;
     ULONGLONG lastFlush_ = GetTickCount64();
 };
-
-bool failTransfer(Task* task, const std::wstring& clientError, bool exhausted)
-{
-    std::wstring text = task->error();
-    if (exhausted)
-        text = kTextExhausted;
-    else if (text.empty())
-        text = clientError.empty() ? std::wstring(kTextInterrupted) : clientError;
-    task->setError(text);
-    return false;
-}
 
 }  // namespace
 
@@ -204,10 +132,9 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
     // Bytes held from an earlier run are continued only when the probe shows
     // the same file; otherwise the part file starts again from byte 0.
     const ResumePoint held = task->resumePoint();
-    int64_t from = 0;
-    if (held.held > 0 && mayContinue(held.size, held.version, rangesHonoured, probe.totalLength, probe.etag,
-                                     probe.lastModified))
-        from = std::min(held.held, std::max<int64_t>(partFileLength(task->partPath), 0));
+    const bool sameFile = !held.spans.empty() && mayContinue(held.size, held.version, rangesHonoured,
+                                                             probe.totalLength, probe.etag, probe.lastModified);
+    const int64_t partLength = sameFile ? partFileLength(task->partPath) : -1;
     if (rangesHonoured) {
         if (probe.totalLength >= 1) task->size = probe.totalLength;
     } else if (probe.status == 200 && probe.contentLength > 0) {
@@ -218,21 +145,45 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
         task->resolvedUrl = wideToUtf8(probe.finalUrl);
     }
 
+    // A transfer that failed left its text in the task's error.
+    const auto failWithItsText = [&] {
+        const std::wstring text = task->error();
+        failTask(task, text.empty() ? std::wstring(kTextInterrupted) : text);
+    };
+    int64_t from = sameFile ? std::min(heldFromStart(held.spans), std::max<int64_t>(partLength, 0)) : 0;
+    FileVersion version = held.version;
+    if (usesSegments(rangesHonoured, task->size.load(), task->packageSize, partLength)) {
+        // Held bytes without a known version are taken as the probe's, as
+        // the single stream takes them as its first answer's.
+        if (!sameFile || !version.known()) version = answerVersion(probe.etag, probe.lastModified);
+        const std::vector<ByteSpan> kept =
+            sameFile ? normalizedSpans(held.spans, std::min(partLength, task->size.load())) : std::vector<ByteSpan>();
+        switch (downloadSegments(task, version, kept)) {
+        case SegmentsEnd::Complete: finish(task); return;
+        case SegmentsEnd::Stopped: return;
+        case SegmentsEnd::Failed: failWithItsText(); return;
+        case SegmentsEnd::Restart: break;
+        }
+        // The file changed on the server, or its ranges are no longer
+        // honoured: it comes again from its first byte, as one stream.
+        from = 0;
+    }
+
     const int64_t size = task->size.load();
     if (from == 0) {
         // A new start never keeps an old part file.
         UniqueFile file(CreateFileW(task->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            failTask(task, L"无法创建下载文件");
+            failTask(task, kTextCannotCreate);
             return;
         }
         setPartFileLength(file.get(), trustedLength(*task, size));
         task->received = 0;
-        task->setResumePoint({size > 0 ? size : 0, 0, {}});
+        task->setResumePoint({size > 0 ? size : 0, {}, {}});
     } else {
         task->received = from;
-        task->setResumePoint({size > 0 ? size : 0, from, held.version});
+        task->setResumePoint({size > 0 ? size : 0, spansFromStart(from), version});
     }
     recordNow();
 
@@ -240,8 +191,7 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
         downloadPart(task, 0, size > 0 ? size - 1 : -1, rangesHonoured && size > 0, true, from);
     if (task->cancelRequested.load()) return;
     if (!complete) {
-        const std::wstring text = task->error();
-        failTask(task, text.empty() ? std::wstring(kTextInterrupted) : text);
+        failWithItsText();
         return;
     }
     finish(task);
@@ -259,9 +209,9 @@ bool DownloadManager::takeOver(Task* task)
     // Its worker has ended: the resume point is final now.
     ResumePoint point = paused->resumePoint();
     // The catalog now names another file than the one whose bytes are held.
-    if (!task->md5.empty() && !paused->md5.empty() && task->md5 != paused->md5) point = {point.size, 0, {}};
+    if (!task->md5.empty() && !paused->md5.empty() && task->md5 != paused->md5) point = {point.size, {}, {}};
     task->setResumePoint(point);
-    task->received = point.held;
+    task->received = bytesIn(point.spans);
     return true;
 }
 
@@ -277,11 +227,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
     for (;;) {
         // Every byte of the range is already there (held from an earlier run).
         if (last >= 0 && position > last) return true;
-        std::wstring address;
-        {
-            std::lock_guard<std::mutex> guard(task->urlLock);
-            address = task->resolvedUrl.empty() ? url : utf8ToWide(task->resolvedUrl);
-        }
+        const std::wstring address = attemptAddress(task, url);
         const bool throughUrl = address == url;
         AttemptRange range;
         range.first = first;
@@ -301,7 +247,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
         UniqueFile file(CreateFileW(task->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            task->setError(L"无法打开下载文件");
+            task->setError(kTextCannotOpen);
             return false;
         }
         const bool resized = resizeFile;
@@ -353,12 +299,7 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
             if (head.status >= 400) return true;
             if (!bodyChecked) {
                 bodyChecked = true;
-                answer.status = head.status;
-                answer.contentLength = head.contentLength;
-                answer.totalLength = head.totalLength;
-                answer.rangeFirst = head.rangeFirst;
-                answer.etag = head.etag;
-                answer.lastModified = head.lastModified;
+                readAnswerHead(answer, head);
                 switch (checkBody(range, answer, task->size.load())) {
                 case BodyUse::Write: break;
                 case BodyUse::RangeRefused: answer.rangeRefused = true; return false;
@@ -400,18 +341,13 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
 
         if (task->cancelRequested.load()) return false;
         if (writeFailed) {
-            task->setError(L"磁盘写入失败");
+            task->setError(kTextWriteFailed);
             return false;
         }
 
         range.position = position;
         answer.result = result;
-        answer.status = response.status;
-        answer.contentLength = response.contentLength;
-        answer.totalLength = response.totalLength;
-        answer.rangeFirst = response.rangeFirst;
-        answer.hasContentRange = response.hasContentRange;
-        answer.hasFinalUrl = !response.finalUrl.empty();
+        readAnswerHead(answer, response);
         const AttemptDecision decision = decideAttempt(range, answer);
 
         if (decision.rememberFinalUrl) rememberFinalUrl(task, wideToUtf8(response.finalUrl));
@@ -452,6 +388,6 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
         if (failedAttempts >= kMaxAttempts) return failTransfer(task, clientError, true);
         task->retries.exchange(failedAttempts);
         post(WM_APP_REFRESH, 0);
-        if (!waitSteps(task, std::min(kStepsPerRetry * failedAttempts, kMaxWaitSteps))) return false;
+        if (!waitSteps(task, retryWaitSteps(failedAttempts))) return false;
     }
 }

@@ -72,6 +72,13 @@ bool mayContinue(int64_t storedSize, const FileVersion& stored, bool rangesHonou
     return !stored.known() || sameVersion(stored, etag, lastModified);
 }
 
+int retryWaitSteps(int failedAttempts)
+{
+    constexpr int kStepsPerAttempt = 5;
+    constexpr int kMostSteps = 40;
+    return failedAttempts < kMostSteps / kStepsPerAttempt ? kStepsPerAttempt * failedAttempts : kMostSteps;
+}
+
 bool sendsIfRange(const AttemptRange& range) { return range.ranged && range.attemptStart > 0 && range.version.known(); }
 
 BodyUse checkBody(const AttemptRange& range, const AttemptAnswer& answer, int64_t knownSize)

@@ -30,6 +30,17 @@ bool sameVersion(const FileVersion& stored, const std::string& etag, const std::
 bool mayContinue(int64_t storedSize, const FileVersion& stored, bool rangesHonoured, int64_t probeTotal,
                  const std::string& etag, const std::string& lastModified);
 
+// The retry rules every transfer shares. An attempt counts as progress only
+// when the bytes it works on moved this far since the last attempt that did
+// (or the file completed): a restart, a refused answer or a trickle does not
+// keep the retries going. This many attempts in a row without progress end
+// the task.
+constexpr int64_t kProgressBytes = 65536;
+constexpr int kMaxAttempts = 13;
+// The wait before the next attempt, in 100 ms steps, after this many attempts
+// in a row without progress: 500 ms more per attempt, up to 4000 ms.
+int retryWaitSteps(int failedAttempts);
+
 // The range one downloadPart call fetches, and where the attempt stood.
 struct AttemptRange {
     int64_t first = 0;

@@ -1,19 +1,11 @@
 #include "net/async_hop.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 namespace {
 
 constexpr DWORD kReadBufferBytes = 65536;
-// How often a waiting owner looks at its abort flag.
-constexpr auto kAbortPoll = std::chrono::milliseconds(50);
-// With nothing pending the closings come at once; a platform that never
-// reported one must not hold the caller for ever (the record then waits alone).
-constexpr auto kClosingWait = std::chrono::seconds(5);
 constexpr DWORD kNotifications = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
 
 bool aborted(const std::atomic<uint8_t>* abortFlag) { return abortFlag && abortFlag->load() != 0; }
@@ -23,7 +15,7 @@ bool aborted(const std::atomic<uint8_t>* abortFlag) { return abortFlag && abortF
 // Shared between the owning thread and WinHTTP's callbacks; guarded by lock.
 struct HopRecord {
     std::mutex lock;
-    std::condition_variable changed;
+    std::shared_ptr<HopWaker> waker;
 
     bool pending = false;  // an operation was started and has not reported yet
     HopWait outcome = HopWait::Completed;
@@ -70,6 +62,7 @@ void CALLBACK onStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
     // download engine's request slot).
     std::shared_ptr<HopRecord> lastReference;
     std::shared_ptr<void> held;
+    std::shared_ptr<HopWaker> waker;
     {
         std::lock_guard<std::mutex> guard(record->lock);
         switch (status) {
@@ -93,19 +86,38 @@ void CALLBACK onStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
             break;
         default: return;
         }
-        record->changed.notify_all();
+        waker = record->waker;
     }
+    if (waker) waker->notify();
 }
 
 }  // namespace
 
-AsyncHop::AsyncHop(std::shared_ptr<void> heldUntilClosed) : record_(std::make_shared<HopRecord>())
+void HopWaker::notify()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        notified_ = true;
+    }
+    changed_.notify_all();
+}
+
+void HopWaker::wait(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, timeout, [this] { return notified_; });
+    notified_ = false;
+}
+
+AsyncHop::AsyncHop(std::shared_ptr<void> heldUntilClosed, std::shared_ptr<HopWaker> waker)
+    : record_(std::make_shared<HopRecord>())
 {
     record_->self = record_;
     record_->heldUntilClosed = std::move(heldUntilClosed);
+    record_->waker = std::move(waker);
 }
 
-AsyncHop::~AsyncHop() { close(false); }
+AsyncHop::~AsyncHop() { close(); }
 
 bool AsyncHop::track(HINTERNET handle)
 {
@@ -153,24 +165,17 @@ void AsyncHop::arm()
     record_->count = 0;
 }
 
-HopWait AsyncHop::await(BOOL started, DWORD startError, DWORD& code, const std::atomic<uint8_t>* abortFlag)
+bool AsyncHop::started(BOOL ok, DWORD& code)
 {
-    std::unique_lock<std::mutex> guard(record_->lock);
-    if (!started) {
-        // A call that fails at once reports nothing later.
-        record_->pending = false;
-        code = startError;
-        return HopWait::Failed;
-    }
-    while (record_->pending) {
-        if (aborted(abortFlag)) return HopWait::Aborted;
-        record_->changed.wait_for(guard, kAbortPoll);
-    }
-    code = record_->error;
-    return record_->outcome;
+    if (ok) return true;
+    code = GetLastError();
+    // A call that fails at once reports nothing later.
+    std::lock_guard<std::mutex> guard(record_->lock);
+    record_->pending = false;
+    return false;
 }
 
-HopWait AsyncHop::send(const std::string* body, DWORD& code, const std::atomic<uint8_t>* abortFlag)
+bool AsyncHop::startSend(const std::string* body, DWORD& code)
 {
     // The platform reads the body until the send completes, maybe after the
     // owner has gone: it lives in the record.
@@ -178,58 +183,69 @@ HopWait AsyncHop::send(const std::string* body, DWORD& code, const std::atomic<u
     void* data = body ? &record_->body[0] : WINHTTP_NO_REQUEST_DATA;
     const DWORD length = static_cast<DWORD>(record_->body.size());
     arm();
-    const BOOL started = WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length,
-                                            reinterpret_cast<DWORD_PTR>(record_.get()));
-    return await(started, started ? 0 : GetLastError(), code, abortFlag);
+    return started(WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length,
+                                      reinterpret_cast<DWORD_PTR>(record_.get())),
+                   code);
 }
 
-HopWait AsyncHop::receive(DWORD& code, const std::atomic<uint8_t>* abortFlag)
+bool AsyncHop::startReceive(DWORD& code)
 {
     arm();
-    const BOOL started = WinHttpReceiveResponse(request_.get(), nullptr);
-    return await(started, started ? 0 : GetLastError(), code, abortFlag);
+    return started(WinHttpReceiveResponse(request_.get(), nullptr), code);
 }
 
-HopWait AsyncHop::queryAvailable(DWORD& available, DWORD& code, const std::atomic<uint8_t>* abortFlag)
+bool AsyncHop::startQueryAvailable(DWORD& code)
 {
     arm();
-    const BOOL started = WinHttpQueryDataAvailable(request_.get(), nullptr);
-    const HopWait result = await(started, started ? 0 : GetLastError(), code, abortFlag);
-    if (result == HopWait::Completed) available = record_->count;
-    return result;
+    return started(WinHttpQueryDataAvailable(request_.get(), nullptr), code);
 }
 
-HopWait AsyncHop::read(DWORD wanted, const unsigned char*& data, DWORD& got, DWORD& code,
-                       const std::atomic<uint8_t>* abortFlag)
+bool AsyncHop::startRead(DWORD wanted, DWORD& code)
 {
     if (record_->buffer.empty()) record_->buffer.resize(kReadBufferBytes);
     if (wanted > kReadBufferBytes) wanted = kReadBufferBytes;
     arm();
-    const BOOL started = WinHttpReadData(request_.get(), record_->buffer.data(), wanted, nullptr);
-    const HopWait result = await(started, started ? 0 : GetLastError(), code, abortFlag);
-    if (result == HopWait::Completed) {
-        data = record_->buffer.data();
-        got = record_->count;
-    }
-    return result;
+    return started(WinHttpReadData(request_.get(), record_->buffer.data(), wanted, nullptr), code);
 }
 
-void AsyncHop::close(bool waitUntilGone, const std::atomic<uint8_t>* abortFlag)
+bool AsyncHop::poll(HopWait& outcome, DWORD& code, const std::atomic<uint8_t>* abortFlag)
 {
-    if (!record_) return;
+    std::lock_guard<std::mutex> guard(record_->lock);
+    if (record_->pending) {
+        if (!aborted(abortFlag)) return false;
+        outcome = HopWait::Aborted;
+        return true;
+    }
+    outcome = record_->outcome;
+    code = record_->error;
+    return true;
+}
+
+DWORD AsyncHop::count() const
+{
+    std::lock_guard<std::mutex> guard(record_->lock);
+    return record_->count;
+}
+
+const unsigned char* AsyncHop::data() const { return record_->buffer.data(); }
+
+void AsyncHop::close()
+{
+    if (closed_) return;
+    closed_ = true;
     // Children before their parents; these are the owner's last calls on them.
     request_.reset();
     connection_.reset();
     session_.reset();
-    std::shared_ptr<HopRecord> record = std::move(record_);
     std::shared_ptr<HopRecord> lastReference;
     std::shared_ptr<void> held;
-    {
-        std::unique_lock<std::mutex> guard(record->lock);
-        record->closing = true;
-        const auto giveUp = std::chrono::steady_clock::now() + kClosingWait;
-        while (waitUntilGone && record->open != 0 && !aborted(abortFlag) && std::chrono::steady_clock::now() < giveUp)
-            record->changed.wait_for(guard, kAbortPoll);
-        record->takeLastReferences(lastReference, held);
-    }
+    std::lock_guard<std::mutex> guard(record_->lock);
+    record_->closing = true;
+    record_->takeLastReferences(lastReference, held);
+}
+
+bool AsyncHop::gone() const
+{
+    std::lock_guard<std::mutex> guard(record_->lock);
+    return record_->open == 0;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -194,4 +195,50 @@ TEST(ResumeAfterRestart, TasksWhoseFilesAreGoneAreDroppedAndTheListSaysSo)
     std::vector<int32_t> kept;
     for (const StoredTask& task : list.onDisk()) kept.push_back(task.id);
     EXPECT_EQ(kept, (std::vector<int32_t>{6120, 6123}));
+}
+
+TEST(PauseAndContinue, SegmentsKeepEverySpanAndEachContinuesAfterARestartFromItsOwnByte)
+{
+    EngineTest env(L"pausesegments");
+    KeptList list(env.folder());
+    constexpr int64_t kLarge = 24000000;
+    const std::string content = patternBytes(kLarge, 91);
+    putServerFile("k-segments.bin", content);
+    addServerRule(R"({"path":"/files/k-segments.bin","steps":[{}],"then":{"bytesPerSecond":2000000}})");
+    std::shared_ptr<Task> paused = startTask(6130, L"Paused Segments", fileUrl("k-segments.bin"), "", kLarge);
+    ASSERT_TRUE(waitUntil([&] { return paused->received.load() >= kLarge / 3; }));
+    DownloadManager::instance().pause(6130);
+    ASSERT_TRUE(waitForWorker(paused, 10000)) << "every connection stopped";
+    const size_t requestsBefore = requestsTo(serverLog(), "/files/k-segments.bin").size();
+
+    const std::vector<StoredTask> records = list.onDisk();
+    ASSERT_EQ(records.size(), 1u);
+    const StoredTask& record = records[0];
+    ASSERT_GT(record.spans.size(), 1u) << "spans held apart";
+    EXPECT_EQ(record.received, paused->received.load());
+    const std::string part = fileBytes(paused->partPath);
+    for (const ByteSpan& span : record.spans)
+        EXPECT_EQ(part.compare(span.first, span.end - span.first, content, span.first, span.end - span.first), 0);
+
+    // The program ends and starts again (the catalog's size is not kept); 继续.
+    DownloadManagerTestAccess::forget(6130);
+    DownloadManager::instance().restore(records);
+    EXPECT_EQ(viewOf(6130).received, record.received);
+    std::shared_ptr<Task> resumed = resumedToTheEnd(6130);
+    EXPECT_EQ(viewOf(6130).state, TaskState::Downloaded) << wideToUtf8(viewOf(6130).error);
+    EXPECT_EQ(firstDifference(fileBytes(resumed->finalPath()), content), -1);
+    std::vector<LoggedRequest> after = requestsTo(serverLog(), "/files/k-segments.bin");
+    after.erase(after.begin(), after.begin() + requestsBefore + 1);  // and the probe
+    std::vector<int64_t> starts;
+    for (const LoggedRequest& request : after) {
+        starts.push_back(std::stoll(request.range.substr(6)));
+        EXPECT_EQ(request.ifRange, record.validator);
+        for (const ByteSpan& span : record.spans)
+            EXPECT_FALSE(starts.back() >= span.first && starts.back() < span.end) << request.range << " asks again";
+    }
+    for (const ByteSpan& span : record.spans) {
+        if (span.end < kLarge) {
+            EXPECT_NE(std::find(starts.begin(), starts.end(), span.end), starts.end()) << "a span not continued";
+        }
+    }
 }

@@ -46,4 +46,16 @@ TEST(TaskRestore, EachStateWithItsFilesThereOrGone)
     }
 }
 
+TEST(TaskRestore, SpansOfSeveralConnectionsAreCutToWhatThePartFileHolds)
+{
+    StoredTask stored;
+    stored.state = kPaused;
+    stored.size = 1000;
+    stored.received = 600;
+    stored.spans = {{0, 200}, {400, 600}, {800, 1000}};
+    const TaskFiles files{false, true, 500};
+    EXPECT_EQ(heldSpans(stored, files), (std::vector<ByteSpan>{{0, 200}, {400, 500}}));
+    EXPECT_EQ(restoredTask(stored, files).held, 300);
+}
+
 }  // namespace

@@ -29,8 +29,6 @@ struct DownloadManagerTestAccess {
     // Engine requests in flight right now.
     static int activeRequests()
     {
-        DownloadManager& manager = DownloadManager::instance();
-        std::lock_guard<std::mutex> guard(manager.slotLock);
-        return manager.activeRequests;
+        return DownloadManager::instance().gate.active();
     }
 };

@@ -3,7 +3,9 @@
 // the digest speed of fileMd5Hex. Driven by download_bench.sh, which serves the
 // file and compares with native tools.
 //
-// download_bench.exe <url> <scratch folder> [rounds] [engine|bare]
+// download_bench.exe <url> <scratch folder> [rounds] [engine|bare] [catalog size]
+// The engine shares a large file among several connections only when the
+// catalog's size (0 by default: none) equals the server's.
 // Prints one line per measurement:
 //   <name> bytes=<n> seconds=<wall> cpu=<user+kernel of this process> [pieces=<n>] [md5=<hex>]
 
@@ -76,11 +78,11 @@ int64_t fileSize(const std::wstring& path)
 
 // The engine as the product drives it, without a window: start, then poll the
 // snapshot until the file is in place.
-bool engineDownload(const std::string& url, const std::wstring& folder, std::wstring& finalPath)
+bool engineDownload(const std::string& url, const std::wstring& folder, int64_t catalogSize, std::wstring& finalPath)
 {
     setDownloadFolderOverride(folder);
     DownloadManager& manager = DownloadManager::instance();
-    manager.startDownload(kBenchTaskId, kTaskName, url, "", 0);
+    manager.startDownload(kBenchTaskId, kTaskName, url, "", catalogSize);
     // Bounded: 1 GiB at 1 MB/s would still finish in time.
     for (int i = 0; i < 20 * 60 * 30; ++i) {
         auto all = manager.snapshot();
@@ -146,10 +148,10 @@ bool bareDownload(const std::wstring& url, const std::wstring& path, int64_t& by
     }
 }
 
-bool measureEngine(const std::wstring& url, const std::wstring& folder, std::wstring& enginePath)
+bool measureEngine(const std::wstring& url, const std::wstring& folder, int64_t catalogSize, std::wstring& enginePath)
 {
     Stopwatch watch;
-    if (!engineDownload(wideToUtf8(url), folder, enginePath)) return false;
+    if (!engineDownload(wideToUtf8(url), folder, catalogSize, enginePath)) return false;
     printMeasure("engine", fileSize(enginePath), watch);
     return true;
 }
@@ -172,7 +174,8 @@ bool measureBare(const std::wstring& url, const std::wstring& barePath)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: download_bench.exe <url> <scratch folder> [rounds] [engine|bare]\n");
+        std::fprintf(stderr,
+                     "usage: download_bench.exe <url> <scratch folder> [rounds] [engine|bare] [catalog size]\n");
         return 2;
     }
     const std::wstring url = argv[1];
@@ -182,6 +185,7 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring only = argc > 4 ? argv[4] : L"";
     const bool runEngine = only != L"bare";
     const bool runBare = only != L"engine";
+    const int64_t catalogSize = argc > 5 ? _wtoi64(argv[5]) : 0;
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring barePath = folder + L"\\bare.bin";
 
@@ -194,9 +198,9 @@ int wmain(int argc, wchar_t** argv)
 
         // The order alternates, so neither loop always runs on the warmer machine.
         const bool engineFirst = round % 2 == 0;
-        if (runEngine && engineFirst && !measureEngine(url, folder, enginePath)) return 1;
+        if (runEngine && engineFirst && !measureEngine(url, folder, catalogSize, enginePath)) return 1;
         if (runBare && !measureBare(url, barePath)) return 1;
-        if (runEngine && !engineFirst && !measureEngine(url, folder, enginePath)) return 1;
+        if (runEngine && !engineFirst && !measureEngine(url, folder, catalogSize, enginePath)) return 1;
     }
 
     if (!runEngine) return 0;

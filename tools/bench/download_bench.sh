@@ -5,8 +5,10 @@
 #
 #   tools/bench/download_bench.sh [build dir] [rounds] [all|relay]
 #
-# Then the engine alone through a relay that cuts the connection every 50 MB
-# (PAKVANE_BENCH_DROP_EVERY bytes), against the same relay without cuts;
+# Then the engine alone through relays, one stream against several
+# connections: without cuts, cutting every connection after 50 MB
+# (PAKVANE_BENCH_DROP_EVERY bytes), pacing every connection at 32 MB/s
+# (PAKVANE_BENCH_PACE bytes per second), and 24 MB at 2 MB/s per connection;
 # "relay" runs only that part.
 #
 # The build dir defaults to build/bench; it is configured and the target built
@@ -159,33 +161,57 @@ sys.exit(0 if ok else 1)
 PY
 fi
 
-# The engine through a relay that cuts every connection after drop_every bytes,
-# against the same relay without cuts. Each cut costs the engine one resumed
-# attempt; the file must still arrive byte-exact.
+# The engine through relays on 127.0.0.1, one stream against several
+# connections in the same run. The engine shares a file among connections only
+# when the catalog's size equals the server's: the bench passes the file's
+# size for "several" and none (0) for "one". Relays: one that cuts every
+# connection after drop_every bytes (each cut costs one resumed attempt), and
+# one that paces every connection, as many servers do. Then the issue's
+# figure: 24 MB paced at 2 MB/s per connection (one connection needs 12 s)
+# must arrive through several within 6.6 s. Every file must match its digest.
+pace=${PAKVANE_BENCH_PACE:-32000000}
+head -c 24000000 /dev/urandom >"$tmp/www/small.bin"
+chmod 644 "$tmp/www/small.bin"
+small_expected=$(md5sum "$tmp/www/small.bin" | cut -d' ' -f1)
+big_size=$(stat -c %s "$tmp/www/big.bin")
 echo
-echo "engine through a relay on 127.0.0.1, cutting every $drop_every bytes and never"
+echo "engine through relays on 127.0.0.1: cut every $drop_every bytes, paced at $pace B/s per connection"
 relay_ok=0
-for cut in 0 "$drop_every"; do
-    rm -rf "$tmp/relay-out" "$tmp/relay.port"
-    python3 "$source_dir/tools/bench/drop_relay.py" "$port" "$cut" --port-file "$tmp/relay.port" >/dev/null 2>&1 &
-    relay_pid=$!
-    for _ in $(seq 1 50); do [ -s "$tmp/relay.port" ] && break; sleep 0.1; done
-    relay_url=http://127.0.0.1:$(cat "$tmp/relay.port")/big.bin
-    if ! wine "$exe" "$relay_url" "Z:${tmp//\//\\}\\relay-out" 1 engine >"$tmp/wine.out" 2>&1; then
-        cat "$tmp/wine.out"; exit 1
-    fi
-    kill "$relay_pid" 2>/dev/null || true; wait "$relay_pid" 2>/dev/null || true; relay_pid=
-    line=$(tr -d '\r' <"$tmp/wine.out" | grep -E '^engine ')
-    digest=$(tr -d '\r' <"$tmp/wine.out" | grep -E '^md5 ' | sed 's/.*md5=//')
-    python3 - "$cut" "$line" "$digest" "$expected" <<'PY' || relay_ok=1
+relay_case() {  # label file expected-md5 size cut pace
+    local label=$1 file=$2 md5=$3 file_size=$4 cut=$5 relay_pace=$6
+    for streams in one several; do
+        local catalog=0
+        [ "$streams" = several ] && catalog=$file_size
+        rm -rf "$tmp/relay-out" "$tmp/relay.port"
+        python3 "$source_dir/tools/bench/drop_relay.py" "$port" "$cut" --pace "$relay_pace" \
+            --port-file "$tmp/relay.port" >/dev/null 2>&1 &
+        relay_pid=$!
+        for _ in $(seq 1 50); do [ -s "$tmp/relay.port" ] && break; sleep 0.1; done
+        local relay_url=http://127.0.0.1:$(cat "$tmp/relay.port")/$file
+        if ! wine "$exe" "$relay_url" "Z:${tmp//\//\\}\\relay-out" 1 engine "$catalog" >"$tmp/wine.out" 2>&1; then
+            cat "$tmp/wine.out"; exit 1
+        fi
+        kill "$relay_pid" 2>/dev/null || true; wait "$relay_pid" 2>/dev/null || true; relay_pid=
+        local line digest
+        line=$(tr -d '\r' <"$tmp/wine.out" | grep -E '^engine ')
+        digest=$(tr -d '\r' <"$tmp/wine.out" | grep -E '^md5 ' | sed 's/.*md5=//')
+        python3 - "$label" "$streams" "$line" "$digest" "$md5" <<'PY' || relay_ok=1
 import sys
-cut, line, digest, expected = sys.argv[1:]
+label, streams, line, digest, expected = sys.argv[1:]
 v = dict(f.split("=", 1) for f in line.split()[1:])
-mbps = int(v["bytes"]) / float(v["seconds"]) / 1e6
-print("relay cut=%-10s %8.1f MB/s %8.3f s cpu %.3f s  digest %s" %
-      (cut if cut != "0" else "never", mbps, float(v["seconds"]), float(v["cpu"]),
+seconds = float(v["seconds"])
+print("%-28s %-7s %8.1f MB/s %8.3f s cpu %7.3f s  digest %s" %
+      (label, streams, int(v["bytes"]) / seconds / 1e6, seconds, float(v["cpu"]),
        "equal" if digest == expected else "DIFFERENT"))
+if label.startswith("24 MB") and streams == "several" and seconds > 6.6:
+    print("  over the 6.6 s the issue allows")
+    sys.exit(1)
 sys.exit(0 if digest == expected else 1)
 PY
-done
+    done
+}
+relay_case "1 GiB, never cut" big.bin "$expected" "$big_size" 0 0
+relay_case "1 GiB, cut every $drop_every" big.bin "$expected" "$big_size" "$drop_every" 0
+relay_case "1 GiB, paced $pace B/s" big.bin "$expected" "$big_size" 0 "$pace"
+relay_case "24 MB, paced 2000000 B/s" small.bin "$small_expected" 24000000 0 2000000
 exit $relay_ok

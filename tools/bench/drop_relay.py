@@ -1,29 +1,40 @@
 #!/usr/bin/env python3
 """A TCP relay on 127.0.0.1 that cuts every connection after it has passed a
-given number of bytes from the server to the client, as a poor network does.
+given number of bytes from the server to the client, as a poor network does,
+and may pace each connection, as many servers and CDNs do.
 
-    drop_relay.py UPSTREAM_PORT DROP_EVERY_BYTES [--port-file FILE]
+    drop_relay.py UPSTREAM_PORT DROP_EVERY_BYTES [--pace BYTES_PER_SECOND] [--port-file FILE]
 
-DROP_EVERY_BYTES 0 relays without cuts. Prints "relay port N" once listening.
+DROP_EVERY_BYTES 0 relays without cuts; without --pace each connection goes
+as fast as it can. Prints "relay port N" once listening.
 """
 
 import argparse
 import os
 import socket
 import threading
+import time
 
 PIECE = 1024 * 1024
+PACE_SLICES = 20  # a paced connection sends a twentieth of its second at a time
 
 
-def pump(source, target, limit, done):
+def pump(source, target, limit, done, pace=0):
     """Copies source to target until either side ends or limit bytes passed
-    (limit 0: no limit); then shuts both down. The bytes go through a pipe
-    with splice, never through Python, so the relay keeps up with the engine."""
+    (limit 0: no limit), at most pace bytes per second (0: no pace); then
+    shuts both down. The bytes go through a pipe with splice, never through
+    Python, so the relay keeps up with the engine."""
     passed = 0
+    started = time.monotonic()
+    piece = min(PIECE, max(1, pace // PACE_SLICES)) if pace else PIECE
     pipe_r, pipe_w = os.pipe()
     try:
         while True:
-            want = PIECE if not limit else min(PIECE, limit - passed)
+            if pace:
+                wait = started + passed / pace - time.monotonic()
+                if wait > 0:
+                    time.sleep(wait)
+            want = piece if not limit else min(piece, limit - passed)
             n = os.splice(source.fileno(), pipe_w, want)
             if not n:
                 break
@@ -47,7 +58,7 @@ def pump(source, target, limit, done):
                     pass
 
 
-def serve(client, upstream_port, drop_every):
+def serve(client, upstream_port, drop_every, pace):
     try:
         server = socket.create_connection(("127.0.0.1", upstream_port))
     except OSError:
@@ -56,7 +67,7 @@ def serve(client, upstream_port, drop_every):
     done = threading.Event()
     up = threading.Thread(target=pump, args=(client, server, 0, done), daemon=True)
     up.start()
-    pump(server, client, drop_every, done)
+    pump(server, client, drop_every, done, pace)
     up.join()
     client.close()
     server.close()
@@ -66,6 +77,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("upstream_port", type=int)
     parser.add_argument("drop_every", type=int)
+    parser.add_argument("--pace", type=int, default=0)
     parser.add_argument("--port-file")
     args = parser.parse_args()
     listener = socket.socket()
@@ -79,7 +91,8 @@ def main():
     print("relay port %d" % port, flush=True)
     while True:
         client, _ = listener.accept()
-        threading.Thread(target=serve, args=(client, args.upstream_port, args.drop_every), daemon=True).start()
+        threading.Thread(target=serve, args=(client, args.upstream_port, args.drop_every, args.pace),
+                         daemon=True).start()
 
 
 if __name__ == "__main__":

@@ -1,6 +1,10 @@
 """Fault rules, the request log and in-flight counting for tests."""
 
+import select
+import socket
+import ssl
 import threading
+import time
 
 from devserver.hostile import MODES
 from devserver.replies import HttpError
@@ -50,6 +54,8 @@ class FaultState:
         self.max_in_flight = 0
         self.open_connections = 0
         self.max_open_connections = 0
+        self._open = {}  # ticket: socket of each connection counted open
+        self._next_connection = 0
 
     def reset(self):
         with self._lock:
@@ -61,6 +67,7 @@ class FaultState:
             self.max_in_flight = 0
             self.open_connections = 0
             self.max_open_connections = 0
+            self._open.clear()
 
     def add_rule(self, rule):
         if not isinstance(rule, dict):
@@ -103,21 +110,51 @@ class FaultState:
             if ticket == self._generation:
                 self.in_flight -= 1
 
-    def connection_opened(self):
+    def connection_opened(self, sock):
         """Counts a connection that carries a request under test (not only
-        /_control/ calls) until connection_closed; returns its ticket."""
+        /_control/ calls) until connection_closed or until its client closes
+        it; returns its ticket."""
         with self._lock:
-            self.open_connections += 1
+            self._forget_closed()
+            self._next_connection += 1
+            ticket = (self._generation, self._next_connection)
+            self._open[ticket] = sock
+            self.open_connections = len(self._open)
             self.max_open_connections = max(self.max_open_connections, self.open_connections)
-            return self._generation
+            return ticket
 
     def connection_closed(self, ticket):
         with self._lock:
-            if ticket == self._generation:
-                self.open_connections -= 1
+            self._open.pop(ticket, None)
+            self.open_connections = len(self._open)
+
+    def _forget_closed(self):
+        """Drops the connections whose client has closed its side, though
+        their handler has not noticed yet (it may be sleeping between paced
+        pieces): a client that closed one connection and opened the next
+        never had both open."""
+        for ticket, sock in list(self._open.items()):
+            if client_closed(sock):
+                del self._open[ticket]
+        self.open_connections = len(self._open)
 
     def snapshot(self):
         with self._lock:
+            self._forget_closed()
             return {"requests": list(self._log), "maxInFlight": self.max_in_flight,
                     "inFlight": self.in_flight, "openConnections": self.open_connections,
                     "maxOpenConnections": self.max_open_connections}
+
+
+def client_closed(sock, seconds=0.0):
+    """Waits up to seconds for the client's side to end; True as soon as its
+    end arrived (or the socket is gone). A TLS socket cannot be peeked at; it
+    counts as open. Bytes from the client (not an end) return False at once."""
+    if isinstance(sock, ssl.SSLSocket):
+        time.sleep(seconds)
+        return False
+    try:
+        readable, _, _ = select.select([sock], [], [], seconds)
+        return bool(readable) and not sock.recv(1, socket.MSG_PEEK)
+    except (OSError, ValueError):
+        return True

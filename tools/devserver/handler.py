@@ -15,7 +15,7 @@ from http.server import BaseHTTPRequestHandler
 from devserver.digests import file_stamp
 from devserver.replies import (BytesSource, FileSource, HttpError, PatternSource, Reply, Validators, error_reply,
                                is_decimal, json_reply, ranged_reply)
-from devserver import hostile, pictures
+from devserver import faults, hostile, pictures
 from devserver.reports import validate_report
 
 MAX_BODY = 256 * 1024 * 1024      # control uploads may be large test files
@@ -161,7 +161,7 @@ class Handler(BaseHTTPRequestHandler):
                  "body": body[:LOG_BODY_LIMIT].decode("utf-8", "replace"),
                  "headers": {k: v for k, v in self.headers.items()}}
         if self.connection_ticket is None:
-            self.connection_ticket = self.faults.connection_opened()
+            self.connection_ticket = self.faults.connection_opened(self.connection)
         step, self.ticket = self.faults.arrive(entry)
         step = step or {}
         try:
@@ -313,10 +313,22 @@ class Handler(BaseHTTPRequestHandler):
                 if rate:
                     self.wfile.flush()
                     wait = started + (sent - skip) / rate - time.monotonic()
-                    if wait > 0:
-                        time.sleep(wait)
+                    if wait > 0 and self.client_closed(wait):
+                        raise ConnectionAbortedError("client closed the connection")
             if sent >= length:
                 break
+
+    def client_closed(self, seconds):
+        """Waits up to seconds; True as soon as the client has closed its
+        side. A paced body would otherwise notice only at a later write, and
+        the connection would count as open after the client let go of it."""
+        deadline = time.monotonic() + seconds
+        if faults.client_closed(self.connection, seconds):
+            return True
+        left = deadline - time.monotonic()  # the client sent bytes, not its end
+        if left > 0:
+            time.sleep(left)
+        return False
 
     # -- the catalog API and the test helpers
 
