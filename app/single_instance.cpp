@@ -20,6 +20,19 @@ void bringToFront(HWND window)
     SetForegroundWindow(window);
 }
 
+// Makes the named mutex; true when no other instance has it (claim keeps
+// the handle), false with no handle kept when another one does.
+bool tryClaim(const std::wstring& mutexName, InstanceClaim& claim)
+{
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
+    const DWORD error = GetLastError();
+    claim.mutex.reset(mutex);
+    // An instance running elevated has the name too, but this one may not open it.
+    const bool taken = mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    if (taken) claim.mutex.reset();
+    return !taken;
+}
+
 }  // namespace
 
 std::wstring instanceMutexName()
@@ -33,16 +46,11 @@ std::wstring instanceMutexName()
 InstanceClaim claimSingleInstance(const std::wstring& mutexName, const wchar_t* windowClass, DWORD waitMs)
 {
     InstanceClaim claim;
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
-    const DWORD error = GetLastError();
-    claim.mutex.reset(mutex);
-    // An instance running elevated has the name too, but this one may not open it.
-    const bool taken = mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
-    if (!taken) return claim;
+    if (tryClaim(mutexName, claim)) return claim;
 
-    // Another instance holds the name; this one never starts. The handle is
-    // let go so that the name dies with the first instance.
-    claim.mutex.reset();
+    // Another instance holds the name. The handle is let go so that the name
+    // dies with that instance; when it does (say it was closing and had no
+    // window any more), this one starts after all.
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
         if (HWND window = visibleWindowOf(windowClass)) {
@@ -50,6 +58,7 @@ InstanceClaim claimSingleInstance(const std::wstring& mutexName, const wchar_t* 
             claim.role = InstanceRole::HandedOver;
             return claim;
         }
+        if (tryClaim(mutexName, claim)) return claim;
         if (GetTickCount64() >= deadline) break;
         Sleep(kWindowPollMs);
     }
