@@ -381,6 +381,15 @@ void DownloadManager::recordNow()
     if (TaskListWriter* writer = listWriter.load()) writer->stateChanged();
 }
 
+void DownloadManager::recordBeforeCutting()
+{
+    constexpr std::chrono::seconds kWait{5};
+    TaskListWriter* writer = listWriter.load();
+    if (!writer) return;
+    writer->stateChanged();
+    writer->flush(kWait);
+}
+
 void DownloadManager::progressChanged()
 {
     if (TaskListWriter* writer = listWriter.load()) writer->bytesArrived();

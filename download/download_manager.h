@@ -183,14 +183,20 @@ private:
     // spans kept from an earlier run (of this version), empty for a new start.
     SegmentsEnd downloadSegments(Task* task, const FileVersion& version, const std::vector<ByteSpan>& held);
     // The worker's start as a continuation: waits until the paused task it
-    // continues has let go of the part file and takes its resume point. False
-    // when this task is stopped meanwhile.
+    // continues has let go of the part file and takes its resume point (also
+    // when this task is stopped meanwhile, which makes it false).
     bool takeOver(Task* task);
     // Starts the worker of a task already in the map.
     void startWorker(const std::shared_ptr<Task>& task);
     // The task list must keep a change nobody sees (a size, a validator,
     // bytes held from byte 0 again): written at once, nothing redrawn.
     void recordNow();
+    // Before a part file is cut, or its bytes are written again: the list on
+    // disk stops claiming the bytes held first, or a crash in between would
+    // bring them back as zeros or as bytes of another version. Written at
+    // once and waited for (at most a few seconds) on the calling worker,
+    // which must hold no lock.
+    void recordBeforeCutting();
     // The task list must keep bytes that arrived (written at most every 2 s).
     void progressChanged();
     // Digest, archive check and the move into place, once the bytes are complete.

@@ -103,8 +103,15 @@ SegmentsEnd DownloadManager::downloadSegments(Task* task, const FileVersion& ver
 
 bool SegmentedTransfer::openPartFile()
 {
-    // A new start never keeps an old part file.
+    // A new start never keeps an old part file, and the list stops claiming
+    // its bytes before it is cut.
     const bool fresh = held_.empty();
+    task_->received = bytesIn(held_);
+    task_->setResumePoint({size_, held_, version_});
+    if (fresh)
+        manager_.recordBeforeCutting();
+    else
+        manager_.recordNow();
     file_.reset(CreateFileW(task_->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             fresh ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
@@ -114,9 +121,6 @@ bool SegmentedTransfer::openPartFile()
     // The size is trusted (usesSegments): every span has its place at once.
     markSparse(file_.get());
     setPartFileLength(file_.get(), size_);
-    task_->received = bytesIn(held_);
-    task_->setResumePoint({size_, held_, version_});
-    manager_.recordNow();
     return true;
 }
 

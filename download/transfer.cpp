@@ -19,14 +19,16 @@ namespace {
 
 constexpr int kProbeAttempts = 5;
 constexpr int kProbeWaitSteps = 5;  // 100 ms steps between probe attempts
-constexpr DWORD kTakeOverPollMs = 100;  // how often a continuation waiting for the old worker looks at its flag
 
 // Hands the task list byte counts the part file is known to hold: the file's
 // data goes to the disk first (at most every 2 s while bytes arrive), so
 // that after a power cut the list never claims bytes the disk lacks.
 class HeldBytes {
 public:
-    using Announce = std::function<void(bool urgent)>;
+    // What the list must keep: bytes that arrived, a change nobody sees, or
+    // bytes no longer held (on disk before the part file changes).
+    enum class Keep { Progress, Change, Forgotten };
+    using Announce = std::function<void(Keep)>;
     HeldBytes(Task* task, Announce announce) : task_(task), announce_(std::move(announce)), point_(task->resumePoint())
     {
     }
@@ -41,7 +43,7 @@ public:
         const ResumePoint point{size > 0 ? size : 0, spansFromStart(first), version};
         if (point.size == point_.size && point.spans == point_.spans && point.version == point_.version) return;
         point_ = point;
-        publish(true);
+        publish(Keep::Forgotten);
     }
 
     // The bytes written so far are of this version.
@@ -49,7 +51,7 @@ public:
     {
         if (point_.version == version) return;
         point_.version = version;
-        publish(true);
+        publish(Keep::Change);
     }
 
     void sizeIs(int64_t size)
@@ -57,8 +59,9 @@ public:
         size = size > 0 ? size : 0;
         if (point_.size == size) return;
         point_.size = size;
-        if (size > 0 && heldFromStart(point_.spans) > size) point_.spans.clear();
-        publish(true);
+        const bool forgotten = size > 0 && heldFromStart(point_.spans) > size;
+        if (forgotten) point_.spans.clear();
+        publish(forgotten ? Keep::Forgotten : Keep::Change);
     }
 
     // Bytes up to position were written through file.
@@ -73,16 +76,16 @@ public:
         lastFlush_ = GetTickCount64();
         if (position == heldFromStart(point_.spans) || !FlushFileBuffers(file)) return;
         point_.spans = spansFromStart(position);
-        publish(false);
+        publish(Keep::Progress);
     }
 
 private:
     static constexpr ULONGLONG kFlushIntervalMs = 2000;
 
-    void publish(bool urgent)
+    void publish(Keep keep)
     {
         task_->setResumePoint(point_);
-        announce_(urgent);
+        announce_(keep);
     }
 
     Task* task_;
@@ -171,7 +174,11 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
 
     const int64_t size = task->size.load();
     if (from == 0) {
-        // A new start never keeps an old part file.
+        // A new start never keeps an old part file, and the list stops
+        // claiming its bytes before it is cut.
+        task->received = 0;
+        task->setResumePoint({size > 0 ? size : 0, {}, {}});
+        recordBeforeCutting();
         UniqueFile file(CreateFileW(task->partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
@@ -179,13 +186,11 @@ void DownloadManager::run(std::shared_ptr<Task> owner)
             return;
         }
         setPartFileLength(file.get(), trustedLength(*task, size));
-        task->received = 0;
-        task->setResumePoint({size > 0 ? size : 0, {}, {}});
     } else {
         task->received = from;
         task->setResumePoint({size > 0 ? size : 0, spansFromStart(from), version});
+        recordNow();
     }
-    recordNow();
 
     const bool complete =
         downloadPart(task, 0, size > 0 ? size - 1 : -1, rangesHonoured && size > 0, true, from);
@@ -202,17 +207,18 @@ bool DownloadManager::takeOver(Task* task)
     const std::shared_ptr<Task> paused = std::move(task->predecessor);
     const UniqueHandle pausedWorker = std::move(task->predecessorThread);
     if (!paused) return true;
-    if (pausedWorker) {
-        while (WaitForSingleObject(pausedWorker.get(), kTakeOverPollMs) == WAIT_TIMEOUT)
-            if (task->cancelRequested.load()) return false;
-    }
+    // Waited for even when this task is stopped meanwhile: this worker must
+    // outlive the old one, or a later continuation or download of the same
+    // part file would start beside it. The old worker's stop flag is set, so
+    // it ends soon.
+    if (pausedWorker) WaitForSingleObject(pausedWorker.get(), INFINITE);
     // Its worker has ended: the resume point is final now.
     ResumePoint point = paused->resumePoint();
     // The catalog now names another file than the one whose bytes are held.
     if (!task->md5.empty() && !paused->md5.empty() && task->md5 != paused->md5) point = {point.size, {}, {}};
     task->setResumePoint(point);
     task->received = bytesIn(point.spans);
-    return true;
+    return !task->cancelRequested.load();
 }
 
 bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool ranged, bool whole, int64_t from)
@@ -223,7 +229,14 @@ bool DownloadManager::downloadPart(Task* task, int64_t first, int64_t last, bool
     int64_t progressMark = position;  // furthest when an attempt last counted as progress
     int failedAttempts = 0;
     bool resizeFile = false;  // the size changed: the part file's length follows before the next attempt
-    HeldBytes held(task, [this](bool urgent) { urgent ? recordNow() : progressChanged(); });
+    HeldBytes held(task, [this](HeldBytes::Keep keep) {
+        if (keep == HeldBytes::Keep::Progress)
+            progressChanged();
+        else if (keep == HeldBytes::Keep::Change)
+            recordNow();
+        else
+            recordBeforeCutting();
+    });
     for (;;) {
         // Every byte of the range is already there (held from an earlier run).
         if (last >= 0 && position > last) return true;
