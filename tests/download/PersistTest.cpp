@@ -24,16 +24,28 @@ namespace {
 
 constexpr size_t kSize = 600000;
 
-// The engine's task list, kept in the test's folder while it lives.
+// The engine's task list, kept in the test's folder while it lives; its
+// writes can be held back, as by a slow disk.
 class KeptList {
 public:
     explicit KeptList(const std::wstring& folder)
-        : path_(folder + L"\\downloads.json"),
-          writer_(path_, [] { return DownloadManager::instance().storedTasks(); }, 100ms)
+        : path_(folder + L"\\downloads.json"), writesMayGo_(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+          writer_(path_,
+                  [this] {
+                      WaitForSingleObject(writesMayGo_.get(), INFINITE);
+                      return DownloadManager::instance().storedTasks();
+                  },
+                  100ms)
     {
         DownloadManager::instance().keepTaskListIn(&writer_);
     }
-    ~KeptList() { DownloadManager::instance().keepTaskListIn(nullptr); }
+    ~KeptList()
+    {
+        release();
+        DownloadManager::instance().keepTaskListIn(nullptr);
+    }
+    void hold() { ResetEvent(writesMayGo_.get()); }
+    void release() { SetEvent(writesMayGo_.get()); }
 
     // The file once every change so far is written.
     std::vector<StoredTask> onDisk()
@@ -44,6 +56,7 @@ public:
 
 private:
     std::wstring path_;
+    UniqueHandle writesMayGo_;
     TaskListWriter writer_;
 };
 
@@ -164,6 +177,70 @@ TEST(ResumeAfterRestart, HeldBytesAreContinuedOnlyFromTheSameVersion)
         }
         ++id;
     }
+}
+
+// A file changed on the server comes again from byte 0: its part file is cut
+// only once the list on disk no longer claims the old bytes, so that a crash
+// in between cannot bring them back as held.
+TEST(ResumeAfterRestart, APartFileIsCutOnlyOnceTheListNoLongerClaimsItsBytes)
+{
+    EngineTest env(L"cutlast");
+    KeptList list(env.folder());
+    constexpr int32_t id = 6118;
+    const std::string name = "k-cutlast.bin";
+    const std::string content = patternBytes(kSize, id);
+    pausedHalfway(id, name, content);
+    std::vector<StoredTask> records = list.onDisk();
+    ASSERT_EQ(records.size(), 1u);
+    DownloadManagerTestAccess::forget(id);
+    resetServer();
+    addServerRule("{\"path\":\"/files/" + name + "\",\"steps\":[{\"changeFile\":true}]}");
+    DownloadManager::instance().restore(records);
+    const std::wstring partPath = DownloadManager::instance().findTask(id)->partPath;
+    const std::string partBefore = fileBytes(partPath);
+
+    list.hold();
+    DownloadManager::instance().resume(id);
+    std::shared_ptr<Task> resumed = DownloadManager::instance().findTask(id);
+    EXPECT_TRUE(waitUntil([&] { return !requestsTo(serverLog(), "/files/" + name).empty(); }));
+    EXPECT_FALSE(waitForWorker(resumed, 1000)) << "the worker did not wait for the list";
+    EXPECT_EQ(fileBytes(partPath), partBefore) << "cut while the list still claimed its bytes";
+    list.release();
+
+    EXPECT_TRUE(waitForWorker(resumed));
+    EXPECT_EQ(viewOf(id).state, TaskState::Downloaded) << wideToUtf8(viewOf(id).error);
+    EXPECT_EQ(firstDifference(fileBytes(resumed->finalPath()), inverted(content)), -1);
+}
+
+// A continuation stopped while the paused task's worker is still ending waits
+// for that worker anyway: nothing may start on the same part file beside it.
+TEST(PauseAndContinue, AContinuationStoppedMeanwhileStillOutlivesTheOldWorker)
+{
+    EngineTest env(L"takeover");
+    constexpr int32_t id = 6119;
+    UniqueHandle oldWorkerMayEnd(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto paused = std::make_shared<Task>();
+    paused->id = id;
+    paused->name = L"Slow to stop";
+    paused->url = fileUrl("k-takeover.bin");
+    paused->partPath = env.folder() + L"\\Slow to stop.exe.part";
+    paused->state = TaskState::Paused;
+    paused->setResumePoint({1000, spansFromStart(400), {}});
+    paused->thread.reset(CreateThread(
+        nullptr, 0, [](void* event) -> DWORD { return WaitForSingleObject(event, INFINITE); },
+        oldWorkerMayEnd.get(), 0, nullptr));
+    DownloadManagerTestAccess::addTask(paused);
+
+    DownloadManager::instance().resume(id);
+    std::shared_ptr<Task> continued = DownloadManager::instance().findTask(id);
+    ASSERT_NE(continued, paused);
+    DownloadManager::instance().pause(id);
+    EXPECT_FALSE(waitForWorker(continued, 1000)) << "ended while the old worker still runs";
+    SetEvent(oldWorkerMayEnd.get());
+    EXPECT_TRUE(waitForWorker(continued));
+    EXPECT_EQ(viewOf(id).state, TaskState::Paused);
+    EXPECT_EQ(continued->received.load(), 400) << "the old worker's resume point";
+    DownloadManagerTestAccess::forget(id);
 }
 
 TEST(ResumeAfterRestart, TasksWhoseFilesAreGoneAreDroppedAndTheListSaysSo)
