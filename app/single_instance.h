@@ -30,7 +30,7 @@ std::wstring instanceMutexName();
 // Creates the named mutex. When another process already has it, waits up to
 // waitMs for a visible window of windowClass, restores it if minimised and
 // brings it to the front; when that process ends meanwhile without a window
-// (it was closing), the role is First after all. When the mutex cannot be made for another reason
-// than access, the role is First: a program that refuses to start would be
-// worse than a second one.
+// (it was closing), the role is First after all. When the mutex cannot be
+// made for another reason than access, the role is First: a program that
+// refuses to start would be worse than a second one.
 InstanceClaim claimSingleInstance(const std::wstring& mutexName, const wchar_t* windowClass, DWORD waitMs);
