@@ -6,12 +6,8 @@ set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-$source_dir/build/win/bootstrap_bench.exe}
 rounds=${2:-10}
-"$source_dir/tools/bench/ensure_built.sh" "$exe" bootstrap_bench
-build_dir=$(cd "$(dirname "$exe")" && pwd)
-
-export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"$source_dir/tools/wine_prefix.sh" "$WINEPREFIX"
+source "$source_dir/tools/bench/wine_bench_env.sh"
+bench_under_wine "$exe" bootstrap_bench
 
 work=$(mktemp -d /tmp/pakvane-bench.XXXXXX)
 mkdir -p "$work/catalog/files" "$work/catalog/icons"

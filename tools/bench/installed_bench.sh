@@ -5,15 +5,7 @@
 set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-$source_dir/build/win/installed_bench.exe}
-if [ ! -f "$exe" ]; then
-    cmake -S "$source_dir" -B "$(dirname "$exe")" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$(dirname "$exe")" --target installed_bench -j2 >/dev/null
-fi
-build_dir=$(cd "$(dirname "$exe")" && pwd)
-
-export WINEPREFIX=${WINEPREFIX:-$build_dir/bench-wineprefix}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"$source_dir/tools/wine_prefix.sh" "$WINEPREFIX"
+source "$source_dir/tools/bench/wine_bench_env.sh"
+bench_under_wine "$exe" installed_bench bench-wineprefix
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 wine "$exe" "${2:-2000}" "${3:-500}" "${4:-10}"

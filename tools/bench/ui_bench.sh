@@ -6,11 +6,7 @@
 set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-$source_dir/build/win/ui_bench.exe}
-if [ ! -f "$exe" ]; then
-    cmake -S "$source_dir" -B "$(dirname "$exe")" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$(dirname "$exe")" --target ui_bench -j2 >/dev/null
-fi
+"$source_dir/tools/bench/ensure_built.sh" "$exe" ui_bench
 build_dir=$(cd "$(dirname "$exe")" && pwd)
 
 work=$(mktemp -d /tmp/pakvane-uibench.XXXXXX)
